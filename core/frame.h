@@ -1,0 +1,20 @@
+// Conversion of the host's frame of palette indices into 32-bit packed colours.
+//
+// Source: one byte per pixel, `height` rows, top row first, rows FRAME_PITCH bytes apart; only
+// the first min(width, FRAME_PITCH) bytes of each row are read.
+// Destination: `height` rows of `width` packed colours, top row first, with no gap between rows.
+#pragma once
+
+#include <stdint.h>
+
+#include "palette.h"
+
+constexpr int32_t FRAME_PITCH = 256;
+
+// True when a width x height surface of 32-bit pixels is non-empty and its byte size fits a
+// signed 32-bit integer, so that no size or offset computed for it can overflow.
+bool frame_size_valid(int32_t width, int32_t height);
+
+// Converts nothing when either address is null or either size is zero or negative.
+void frame_convert(const uint8_t* frame, int32_t width, int32_t height, const PaletteTable& palette,
+                   uint32_t* pixels);

@@ -1,0 +1,57 @@
+// The seven entry points. Each runs to completion on the host's thread; the host calls them one
+// at a time, so the state needs no lock.
+
+#include "../include/gdivideo.h"
+
+#include "../core/frame.h"
+#include "../core/palette.h"
+#include "../gdi/surface.h"
+#include "video_state.h"
+
+static VideoState state;
+
+static int32_t close_display() {
+    return gdi_close_surface(state.window, state.deviceContext, state.bitmap, state.pixels);
+}
+
+extern "C" {
+
+int32_t __cdecl VideoInit(int32_t width, int32_t height, HWND window, int32_t, const uint8_t* frameBuffer) {
+    close_display();
+    state.width = width;
+    state.window = window;
+    state.height = height;
+    state.frameBuffer = frameBuffer;
+    gdi_open_surface(window, width, height, state.deviceContext, state.bitmapInfo, state.bitmap,
+                     state.pixels);
+    palette_clear(state.palette);
+    return 1;
+}
+
+int32_t __cdecl VideoSetPalette(int32_t index, int32_t red, int32_t green, int32_t blue) {
+    const uint32_t colour = palette_pack(red, green, blue);
+    palette_set(state.palette, index, colour);
+    return static_cast<int32_t>(colour);
+}
+
+int32_t __cdecl VideoApplyPalette() { return 1; }
+
+int32_t __cdecl VideoBlit() {
+    if (!state.deviceContext || !state.pixels)
+        return 0;
+    if (!gdi_read_client_rect(state.window, state.clientRect))
+        return 0;
+    frame_convert(state.frameBuffer, state.width, state.height, state.palette, state.pixels);
+    return gdi_present(state.deviceContext, state.clientRect, state.width, state.height, state.pixels,
+                       state.bitmapInfo);
+}
+
+int32_t __cdecl VideoShutdown() { return close_display(); }
+
+int32_t __cdecl VideoCfg() { return 0; }
+
+int32_t __cdecl VideoFullscreen() { return 0; }
+
+// The module's entry point, in place of the C runtime's: loading and unloading do no work.
+BOOL WINAPI DllEntry(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+}
