@@ -1,0 +1,144 @@
+// The entry points' results in every state, and what they acquire and release.
+
+#include <climits>
+
+#include "test_support.h"
+
+namespace {
+
+class LifecycleTest : public PluginTest {
+  protected:
+    void expect_fixed_results() {
+        const int before = spy.calls();
+        EXPECT_EQ(plugin.applyPalette(), 1);
+        EXPECT_EQ(plugin.cfg(), 0);
+        EXPECT_EQ(plugin.fullscreen(), 0);
+        EXPECT_EQ(spy.calls(), before) << "a call that has nothing to do reached the platform";
+    }
+    void expect_everything_released() {
+        EXPECT_TRUE(spy.liveDCs.empty());
+        EXPECT_TRUE(spy.liveBitmaps.empty());
+        EXPECT_EQ(spy.staleUses, 0);
+    }
+
+    GuardedFrame frame{256, 240};
+};
+
+TEST_F(LifecycleTest, FixedResultsInEveryState) {
+    expect_fixed_results();
+    TestWindow window(256, 240);
+    ASSERT_EQ(plugin.init(256, 240, window.handle(), 0, frame.data()), 1);
+    expect_fixed_results();
+    plugin.shutdown();
+    expect_fixed_results();
+}
+
+TEST_F(LifecycleTest, BlitAndShutdownWithoutAnOpenDisplayReturnZeroAndTouchNothing) {
+    EXPECT_EQ(plugin.blit(), 0);
+    EXPECT_EQ(plugin.shutdown(), 0);
+    EXPECT_EQ(spy.calls(), 0);
+
+    TestWindow window(256, 240);
+    plugin.init(256, 240, window.handle(), 0, frame.data());
+    EXPECT_EQ(plugin.shutdown(), 1);
+    const int afterClose = spy.calls();
+    EXPECT_EQ(plugin.blit(), 0);
+    EXPECT_EQ(plugin.shutdown(), 0);
+    EXPECT_EQ(plugin.blit(), 0);
+    EXPECT_EQ(spy.calls(), afterClose) << "a call after the display closed reached the platform";
+    expect_everything_released();
+}
+
+TEST_F(LifecycleTest, OpeningAcquiresOnceFramesAcquireNothingClosingReleasesAll) {
+    TestWindow window(256, 240);
+    ASSERT_EQ(plugin.init(256, 240, window.handle(), 0, frame.data()), 1);
+    EXPECT_EQ(spy.getDC, 1);
+    EXPECT_EQ(spy.gdiFlush, 1);
+    EXPECT_EQ(spy.createDIBSection, 1);
+    EXPECT_EQ(spy.liveDCs.size(), 1u);
+    EXPECT_EQ(spy.liveBitmaps.size(), 1u);
+
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(plugin.blit(), spy.lastResult);
+    EXPECT_EQ(spy.lastResult, 240) << "StretchDIBits draws the frame's 240 lines";
+    EXPECT_EQ(spy.getClientRect, 3);
+    EXPECT_EQ(spy.stretchDIBits, 3);
+    EXPECT_EQ(spy.getDC + spy.createDIBSection, 2) << "a frame acquired something";
+
+    EXPECT_EQ(plugin.shutdown(), 1);
+    EXPECT_EQ(spy.releaseDC, 1);
+    EXPECT_EQ(spy.deleteObject, 1);
+    expect_everything_released();
+}
+
+TEST_F(LifecycleTest, InitWhileOpenReleasesTheOpenSurfaceFirst) {
+    TestWindow first(256, 240), second(160, 100);
+    GuardedFrame small(160, 100);
+    plugin.init(256, 240, first.handle(), 0, frame.data());
+    ASSERT_EQ(plugin.init(160, 100, second.handle(), 0, small.data()), 1);
+    EXPECT_EQ(spy.releaseDC, 1);
+    EXPECT_EQ(spy.deleteObject, 1);
+    EXPECT_EQ(spy.liveDCs.size(), 1u);
+    EXPECT_EQ(spy.liveBitmaps.size(), 1u);
+    EXPECT_EQ(plugin.blit(), 100);
+
+    EXPECT_EQ(plugin.shutdown(), 1);
+    expect_everything_released();
+}
+
+TEST_F(LifecycleTest, NoDeviceContextOrNoSectionStillReportsOneButDrawsNothing) {
+    TestWindow window(256, 240);
+    spy.failGetDC = true;
+    EXPECT_EQ(plugin.init(256, 240, window.handle(), 0, frame.data()), 1);
+    EXPECT_EQ(plugin.blit(), 0);
+    EXPECT_EQ(spy.stretchDIBits, 0);
+    EXPECT_EQ(plugin.shutdown(), 0) << "no device context was held";
+    expect_everything_released();
+
+    spy.failGetDC = false;
+    spy.failCreateDIBSection = true;
+    EXPECT_EQ(plugin.init(256, 240, window.handle(), 0, frame.data()), 1);
+    EXPECT_EQ(plugin.blit(), 0);
+    EXPECT_EQ(spy.stretchDIBits, 0);
+    EXPECT_EQ(plugin.shutdown(), 1);
+    expect_everything_released();
+}
+
+TEST_F(LifecycleTest, UnusableFrameSizesDrawNothingAndLeakNothing) {
+    TestWindow window(256, 240);
+    const int32_t sizes[][2] = {{0, 240},       {256, 0},   {-256, 240},         {256, -240},
+                                {INT_MIN, INT_MIN}, {INT_MAX, 1}, {65536, 65536}, {INT_MAX, INT_MAX}};
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(testing::Message() << size[0] << " x " << size[1]);
+        EXPECT_EQ(plugin.init(size[0], size[1], window.handle(), 0, frame.data()), 1);
+        EXPECT_EQ(plugin.blit(), 0);
+        EXPECT_EQ(plugin.shutdown(), 1);
+        expect_everything_released();
+    }
+    EXPECT_EQ(spy.stretchDIBits, 0);
+}
+
+TEST_F(LifecycleTest, NullWindowNeverDrawsOnTheScreen) {
+    EXPECT_EQ(plugin.init(256, 240, nullptr, 0, frame.data()), 1);
+    EXPECT_EQ(plugin.blit(), 0);
+    EXPECT_EQ(spy.stretchDIBits, 0);
+    plugin.shutdown();
+    expect_everything_released();
+}
+
+TEST_F(LifecycleTest, SetPaletteReturnsThePackedColourInEveryStateAndForAnyIndex) {
+    EXPECT_EQ(plugin.setPalette(5, 0x12, 0x34, 0x56), 0x00123456);
+    EXPECT_EQ(plugin.setPalette(0, 0x1FF, 0x100, 0x80), 0x00FF0080);
+    EXPECT_EQ(plugin.setPalette(63, 255, 255, 255), 0x00FFFFFF);
+    for (int32_t index : {-1, 64, 255, 256, INT_MIN, INT_MAX})
+        EXPECT_EQ(plugin.setPalette(index, -1, 0, 0x7F), 0x00FF007F) << "index " << index;
+
+    TestWindow window(256, 240);
+    plugin.init(256, 240, window.handle(), 0, frame.data());
+    EXPECT_EQ(plugin.setPalette(1, 1, 2, 3), 0x00010203);
+    plugin.shutdown();
+    EXPECT_EQ(plugin.setPalette(2, 4, 5, 6), 0x00040506);
+    EXPECT_EQ(spy.calls(), 5) << "only opening and closing reach the platform";
+}
+
+} // namespace

@@ -1,0 +1,87 @@
+// The module as a file: its exports, its imports and its version resource.
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "test_support.h"
+
+namespace {
+
+const char* const EXPORTS[] = {"VideoApplyPalette", "VideoBlit",       "VideoCfg",     "VideoFullscreen",
+                               "VideoInit",         "VideoSetPalette", "VideoShutdown"};
+
+IMAGE_EXPORT_DIRECTORY* export_directory(HMODULE module) {
+    auto* base = reinterpret_cast<BYTE*>(module);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const DWORD rva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress;
+    return rva ? reinterpret_cast<IMAGE_EXPORT_DIRECTORY*>(base + rva) : nullptr;
+}
+
+TEST_F(PluginTest, ExportsExactlyTheSevenFunctionsByNameAndAlphabeticalOrdinal) {
+    for (WORD ordinal = 1; ordinal <= 7; ++ordinal) {
+        const char* name = EXPORTS[ordinal - 1];
+        FARPROC byName = GetProcAddress(plugin.module, name);
+        ASSERT_NE(byName, nullptr) << name;
+        EXPECT_EQ(GetProcAddress(plugin.module, MAKEINTRESOURCEA(ordinal)), byName) << name;
+    }
+
+    IMAGE_EXPORT_DIRECTORY* directory = export_directory(plugin.module);
+    ASSERT_NE(directory, nullptr);
+    EXPECT_EQ(directory->Base, 1u);
+    EXPECT_EQ(directory->NumberOfFunctions, 7u);
+    ASSERT_EQ(directory->NumberOfNames, 7u);
+    auto* base = reinterpret_cast<BYTE*>(plugin.module);
+    auto* names = reinterpret_cast<DWORD*>(base + directory->AddressOfNames);
+    for (DWORD i = 0; i < directory->NumberOfNames; ++i)
+        EXPECT_STREQ(reinterpret_cast<const char*>(base + names[i]), EXPORTS[i]);
+}
+
+TEST_F(PluginTest, ImportsOnlyTheSevenPlatformFunctions) {
+    std::set<std::string> imports;
+    for (const ImportedFunction& function : list_imports(plugin.module))
+        imports.insert(function.module + "!" + function.name);
+    const std::set<std::string> expected = {
+        "user32.dll!GetDC",          "user32.dll!ReleaseDC",     "user32.dll!GetClientRect",
+        "gdi32.dll!CreateDIBSection", "gdi32.dll!GdiFlush",       "gdi32.dll!StretchDIBits",
+        "gdi32.dll!DeleteObject"};
+    EXPECT_EQ(imports, expected);
+    EXPECT_EQ(list_imports(plugin.module).size(), expected.size()) << "a function is imported twice";
+}
+
+TEST(ModuleVersion, IsOnePointZeroForA32BitWindowsDll) {
+    const std::string path = plugin_path();
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<char> data(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, data.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    EXPECT_EQ(fixed->dwFileFlags & fixed->dwFileFlagsMask, 0u);
+    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+
+    for (const char* key : {"FileVersion", "ProductVersion"}) {
+        char* text = nullptr;
+        const std::string query = std::string("\\StringFileInfo\\040904b0\\") + key;
+        ASSERT_TRUE(VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&text), &length)) << key;
+        EXPECT_STREQ(text, "1.00") << key;
+    }
+
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                               &length));
+    ASSERT_EQ(length, 4u);
+    EXPECT_EQ(translation[0], 0x0409);
+    EXPECT_EQ(translation[1], 1200);
+}
+
+} // namespace

@@ -1,0 +1,169 @@
+// The picture in a real window, read back pixel by pixel. Every frame buffer here ends at a
+// no-access page, so a read past the last row's last column crashes the test.
+
+#include "test_support.h"
+
+namespace {
+
+class PictureTest : public PluginTest {
+  protected:
+    // A pattern that uses all 256 pixel values; only the low six bits choose the colour.
+    static void draw_pattern(GuardedFrame& frame, int32_t width, int32_t height) {
+        frame.fill_outside_columns(0xEE);
+        for (int32_t y = 0; y < height; ++y)
+            for (int32_t x = 0; x < width && x < GDIVIDEO_FRAME_PITCH; ++x)
+                frame.at(x, y) = static_cast<uint8_t>(x + y * 5);
+    }
+
+    // The client area shows the frame enlarged `scale` times, pixel for pixel.
+    static void expect_picture(const TestWindow& window, GuardedFrame& frame, int32_t width, int32_t height,
+                               int scale) {
+        int w = 0, h = 0;
+        const std::vector<uint32_t> shown = window.read_client(&w, &h);
+        ASSERT_EQ(w, width * scale);
+        ASSERT_EQ(h, height * scale);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int32_t fx = x / scale, fy = y / scale;
+                const uint32_t want = fx < GDIVIDEO_FRAME_PITCH ? test_colour(frame.at(fx, fy) % 64) : 0;
+                ASSERT_EQ(shown[y * w + x], want) << "at " << x << "," << y;
+            }
+    }
+
+    static void expect_uniform(const TestWindow& window, uint32_t colour) {
+        for (uint32_t pixel : window.read_client())
+            ASSERT_EQ(pixel, colour);
+    }
+};
+
+TEST_F(PictureTest, FrameShowsPixelForPixelAtOneToOne) {
+    for (int32_t width : {256, 160}) {
+        SCOPED_TRACE(testing::Message() << "width " << width);
+        GuardedFrame frame(width, 240);
+        draw_pattern(frame, width, 240);
+        TestWindow window(width, 240);
+        plugin.init(width, 240, window.handle(), 0, frame.data());
+        set_test_palette(plugin);
+        EXPECT_EQ(plugin.blit(), 240);
+        expect_picture(window, frame, width, 240, 1);
+        plugin.shutdown();
+    }
+}
+
+TEST_F(PictureTest, IntegerEnlargementsRepeatEachPixel) {
+    GuardedFrame frame(256, 240);
+    draw_pattern(frame, 256, 240);
+    for (int scale : {2, 3}) {
+        SCOPED_TRACE(testing::Message() << "scale " << scale);
+        TestWindow window(256 * scale, 240 * scale);
+        plugin.init(256, 240, window.handle(), 0, frame.data());
+        set_test_palette(plugin);
+        EXPECT_NE(plugin.blit(), 0);
+        expect_picture(window, frame, 256, 240, scale);
+        plugin.shutdown();
+    }
+}
+
+TEST_F(PictureTest, ResizedWindowIsFilledFromTheNextFrameOn) {
+    GuardedFrame frame(256, 240);
+    draw_pattern(frame, 256, 240);
+    TestWindow window(256, 240);
+    plugin.init(256, 240, window.handle(), 0, frame.data());
+    set_test_palette(plugin);
+    plugin.blit();
+    expect_picture(window, frame, 256, 240, 1);
+
+    window.resize_client(512, 480);
+    plugin.blit();
+    expect_picture(window, frame, 256, 240, 2);
+    plugin.shutdown();
+}
+
+TEST_F(PictureTest, MinimisedWindowGetsNothingButTheFrameIsStillConverted) {
+    GuardedFrame frame(256, 240);
+    draw_pattern(frame, 256, 240);
+    TestWindow window(256, 240);
+    plugin.init(256, 240, window.handle(), 0, frame.data());
+    set_test_palette(plugin);
+    window.minimise();
+    plugin.blit();
+    EXPECT_EQ(spy.lastDestination.right, 0);
+    EXPECT_EQ(spy.lastDestination.bottom, 0);
+    const auto* pixels = static_cast<const uint32_t*>(spy.lastBits);
+    ASSERT_NE(pixels, nullptr);
+    for (int32_t y = 0; y < 240; ++y)
+        for (int32_t x = 0; x < 256; ++x)
+            ASSERT_EQ(pixels[y * 256 + x], test_colour(frame.at(x, y) % 64)) << "at " << x << "," << y;
+    plugin.shutdown();
+}
+
+TEST_F(PictureTest, ColourChangedBetweenFramesShowsWithoutApplyPalette) {
+    GuardedFrame frame(64, 64);
+    for (int32_t y = 0; y < 64; ++y)
+        for (int32_t x = 0; x < 64; ++x)
+            frame.at(x, y) = static_cast<uint8_t>(7 + 64 * (x % 4));
+    TestWindow window(64, 64);
+    plugin.init(64, 64, window.handle(), 0, frame.data());
+    plugin.setPalette(7, 0x10, 0x20, 0x30);
+    plugin.blit();
+    expect_uniform(window, 0x00102030);
+
+    plugin.setPalette(7, 0xF0, 0xE0, 0xD0);
+    plugin.blit();
+    expect_uniform(window, 0x00F0E0D0);
+    plugin.shutdown();
+}
+
+TEST_F(PictureTest, ColoursNotSetSinceInitShowBlack) {
+    GuardedFrame frame(64, 64);
+    for (int32_t y = 0; y < 64; ++y)
+        for (int32_t x = 0; x < 64; ++x)
+            frame.at(x, y) = static_cast<uint8_t>(x < 32 ? 3 : 3 + 128);
+    TestWindow window(64, 64);
+    plugin.setPalette(3, 255, 255, 255);
+    plugin.init(64, 64, window.handle(), 0x12345678, frame.data());
+    plugin.blit();
+    expect_uniform(window, 0);
+
+    plugin.setPalette(3, 255, 255, 255);
+    plugin.shutdown();
+    plugin.init(64, 64, window.handle(), -1, frame.data());
+    plugin.blit();
+    expect_uniform(window, 0);
+    plugin.shutdown();
+}
+
+TEST_F(PictureTest, IndexOutsideThePaletteChangesNothing) {
+    GuardedFrame frame(64, 64);
+    draw_pattern(frame, 64, 64);
+    TestWindow window(64, 64);
+    plugin.init(64, 64, window.handle(), 0, frame.data());
+    set_test_palette(plugin);
+    for (int32_t index : {-1, 64, 128, 255, 256, -64})
+        plugin.setPalette(index, 1, 2, 3);
+    plugin.blit();
+    expect_picture(window, frame, 64, 64, 1);
+    plugin.shutdown();
+}
+
+TEST_F(PictureTest, WidthAbove256ShowsTheFirst256ColumnsAndBlackBeyond) {
+    GuardedFrame frame(300, 40);
+    draw_pattern(frame, 300, 40);
+    TestWindow window(300, 40);
+    plugin.init(300, 40, window.handle(), 0, frame.data());
+    set_test_palette(plugin);
+    EXPECT_EQ(plugin.blit(), 40);
+    expect_picture(window, frame, 300, 40, 1);
+    plugin.shutdown();
+}
+
+TEST_F(PictureTest, NullFrameBufferShowsTheBlankSection) {
+    TestWindow window(64, 64);
+    plugin.init(64, 64, window.handle(), 0, nullptr);
+    set_test_palette(plugin);
+    EXPECT_EQ(plugin.blit(), 64);
+    expect_uniform(window, 0);
+    plugin.shutdown();
+}
+
+} // namespace

@@ -1,0 +1,144 @@
+#include "platform_spy.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+PlatformSpy spy;
+
+namespace {
+
+template <typename Visit> void for_each_import(HMODULE module, Visit visit) {
+    auto* base = reinterpret_cast<BYTE*>(module);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (!directory.VirtualAddress)
+        return;
+    for (auto* descriptor = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+         descriptor->Name; ++descriptor) {
+        std::string dll = reinterpret_cast<const char*>(base + descriptor->Name);
+        std::transform(dll.begin(), dll.end(), dll.begin(), [](unsigned char c) { return std::tolower(c); });
+        const DWORD lookup = descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + lookup);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            std::string name;
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                name = "#" + std::to_string(IMAGE_ORDINAL(names->u1.Ordinal));
+            else
+                name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name;
+            visit(dll, name, reinterpret_cast<void**>(&slots->u1.Function));
+        }
+    }
+}
+
+template <typename Handle> bool forget(std::vector<Handle>& live, Handle handle) {
+    auto found = std::find(live.begin(), live.end(), handle);
+    if (found == live.end())
+        return false;
+    live.erase(found);
+    return true;
+}
+
+template <typename Handle> bool is_live(const std::vector<Handle>& live, Handle handle) {
+    return std::find(live.begin(), live.end(), handle) != live.end();
+}
+
+HDC WINAPI spy_GetDC(HWND window) {
+    ++spy.getDC;
+    if (spy.failGetDC)
+        return nullptr;
+    HDC dc = GetDC(window);
+    if (dc)
+        spy.liveDCs.push_back(dc);
+    return dc;
+}
+
+int WINAPI spy_ReleaseDC(HWND window, HDC dc) {
+    ++spy.releaseDC;
+    if (!forget(spy.liveDCs, dc))
+        ++spy.staleUses;
+    return ReleaseDC(window, dc);
+}
+
+BOOL WINAPI spy_GetClientRect(HWND window, RECT* rect) {
+    ++spy.getClientRect;
+    return GetClientRect(window, rect);
+}
+
+BOOL WINAPI spy_GdiFlush() {
+    ++spy.gdiFlush;
+    return GdiFlush();
+}
+
+HBITMAP WINAPI spy_CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
+                                    DWORD offset) {
+    ++spy.createDIBSection;
+    if (spy.failCreateDIBSection) {
+        *bits = nullptr;
+        return nullptr;
+    }
+    HBITMAP bitmap = CreateDIBSection(dc, info, usage, bits, section, offset);
+    if (bitmap)
+        spy.liveBitmaps.push_back(bitmap);
+    return bitmap;
+}
+
+int WINAPI spy_StretchDIBits(HDC dc, int x, int y, int width, int height, int sourceX, int sourceY,
+                             int sourceWidth, int sourceHeight, const void* bits, const BITMAPINFO* info,
+                             UINT usage, DWORD rop) {
+    ++spy.stretchDIBits;
+    if (!is_live(spy.liveDCs, dc))
+        ++spy.staleUses;
+    spy.lastBits = bits;
+    spy.lastDestination = {x, y, x + width, y + height};
+    spy.lastResult = StretchDIBits(dc, x, y, width, height, sourceX, sourceY, sourceWidth, sourceHeight, bits,
+                                   info, usage, rop);
+    return spy.lastResult;
+}
+
+BOOL WINAPI spy_DeleteObject(HGDIOBJ object) {
+    ++spy.deleteObject;
+    if (!forget(spy.liveBitmaps, static_cast<HBITMAP>(object)))
+        ++spy.staleUses;
+    return DeleteObject(object);
+}
+
+struct Wrapper {
+    const char* name;
+    void* function;
+};
+
+const Wrapper wrappers[] = {
+    {"GetDC", reinterpret_cast<void*>(spy_GetDC)},
+    {"ReleaseDC", reinterpret_cast<void*>(spy_ReleaseDC)},
+    {"GetClientRect", reinterpret_cast<void*>(spy_GetClientRect)},
+    {"GdiFlush", reinterpret_cast<void*>(spy_GdiFlush)},
+    {"CreateDIBSection", reinterpret_cast<void*>(spy_CreateDIBSection)},
+    {"StretchDIBits", reinterpret_cast<void*>(spy_StretchDIBits)},
+    {"DeleteObject", reinterpret_cast<void*>(spy_DeleteObject)},
+};
+
+} // namespace
+
+std::vector<ImportedFunction> list_imports(HMODULE module) {
+    std::vector<ImportedFunction> imports;
+    for_each_import(module, [&](const std::string& dll, const std::string& name, void**) {
+        imports.push_back({dll, name});
+    });
+    return imports;
+}
+
+void install_spy(HMODULE module) {
+    spy = PlatformSpy();
+    for_each_import(module, [](const std::string&, const std::string& name, void** slot) {
+        for (const Wrapper& wrapper : wrappers) {
+            if (name != wrapper.name)
+                continue;
+            DWORD protection;
+            VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &protection);
+            *slot = wrapper.function;
+            VirtualProtect(slot, sizeof(void*), protection, &protection);
+        }
+    });
+}

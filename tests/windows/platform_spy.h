@@ -1,0 +1,43 @@
+// Watches the plugin's platform calls by replacing its import-table entries with counting
+// wrappers, and can make GetDC or CreateDIBSection fail. Handles are tracked so that a release of
+// a handle never acquired, a double release or a use after release shows as a stale use.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct ImportedFunction {
+    std::string module; // lower case, e.g. "user32.dll"
+    std::string name;   // "#N" for an import by ordinal
+};
+
+std::vector<ImportedFunction> list_imports(HMODULE module);
+
+struct PlatformSpy {
+    int getDC = 0;
+    int releaseDC = 0;
+    int getClientRect = 0;
+    int gdiFlush = 0;
+    int createDIBSection = 0;
+    int stretchDIBits = 0;
+    int deleteObject = 0;
+    int staleUses = 0;
+    bool failGetDC = false;
+    bool failCreateDIBSection = false;
+    const void* lastBits = nullptr;
+    RECT lastDestination = {};
+    int lastResult = 0;
+    std::vector<HDC> liveDCs;
+    std::vector<HBITMAP> liveBitmaps;
+
+    int calls() const {
+        return getDC + releaseDC + getClientRect + gdiFlush + createDIBSection + stretchDIBits + deleteObject;
+    }
+};
+
+extern PlatformSpy spy;
+
+// Resets the spy and routes the module's seven platform imports through it.
+void install_spy(HMODULE module);

@@ -1,0 +1,176 @@
+#include "test_support.h"
+
+namespace {
+
+const char* const WINDOW_CLASS = "gdivideo test window";
+
+LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_ERASEBKGND:
+        return 1; // keep what the plugin drew
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        BeginPaint(window, &paint);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+void register_class() {
+    static bool registered = false;
+    if (registered)
+        return;
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = window_procedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = WINDOW_CLASS;
+    RegisterClassA(&windowClass);
+    registered = true;
+}
+
+template <typename Proc> bool find(HMODULE module, const char* name, Proc& proc) {
+    proc = reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return proc != nullptr;
+}
+
+size_t page_size() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwPageSize;
+}
+
+} // namespace
+
+std::string plugin_path() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string directory(path, length);
+    return directory.substr(0, directory.find_last_of("\\/") + 1) + "gdivideo.dll";
+}
+
+bool Plugin::load() {
+    module = LoadLibraryA(plugin_path().c_str());
+    return module && find(module, "VideoInit", init) && find(module, "VideoSetPalette", setPalette) &&
+           find(module, "VideoApplyPalette", applyPalette) && find(module, "VideoBlit", blit) &&
+           find(module, "VideoShutdown", shutdown) && find(module, "VideoCfg", cfg) &&
+           find(module, "VideoFullscreen", fullscreen);
+}
+
+void Plugin::unload() {
+    if (module)
+        FreeLibrary(module);
+    *this = Plugin();
+}
+
+TestWindow::TestWindow(int clientWidth, int clientHeight) {
+    register_class();
+    window_ = CreateWindowExA(0, WINDOW_CLASS, "gdivideo test", WS_POPUP, 40, 40, clientWidth, clientHeight, nullptr,
+                              nullptr, GetModuleHandleA(nullptr), nullptr);
+    ShowWindow(window_, SW_SHOWNORMAL);
+    resize_client(clientWidth, clientHeight);
+}
+
+TestWindow::~TestWindow() {
+    DestroyWindow(window_);
+    pump_messages();
+}
+
+void TestWindow::resize_client(int clientWidth, int clientHeight) {
+    // The frame's size is only known after the window manager has placed it: correct until the
+    // client area is exactly the size asked for.
+    int outerWidth = clientWidth, outerHeight = clientHeight;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        SetWindowPos(window_, nullptr, 0, 0, outerWidth, outerHeight, SWP_NOMOVE | SWP_NOZORDER);
+        pump_messages();
+        RECT client;
+        GetClientRect(window_, &client);
+        if (client.right == clientWidth && client.bottom == clientHeight)
+            return;
+        outerWidth += clientWidth - client.right;
+        outerHeight += clientHeight - client.bottom;
+    }
+}
+
+void TestWindow::minimise() {
+    ShowWindow(window_, SW_MINIMIZE);
+    pump_messages();
+}
+
+std::vector<uint32_t> TestWindow::read_client(int* width, int* height) const {
+    RECT client;
+    GetClientRect(window_, &client);
+    const int w = client.right, h = client.bottom;
+    if (width)
+        *width = w;
+    if (height)
+        *height = h;
+    std::vector<uint32_t> result(static_cast<size_t>(w) * h);
+    if (result.empty())
+        return result;
+
+    HDC windowDC = GetDC(window_);
+    HDC memoryDC = CreateCompatibleDC(windowDC);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memoryDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memoryDC, bitmap);
+    BitBlt(memoryDC, 0, 0, w, h, windowDC, 0, 0, SRCCOPY);
+    GdiFlush();
+    const auto* pixels = static_cast<const uint32_t*>(bits);
+    for (size_t i = 0; i < result.size(); ++i)
+        result[i] = pixels[i] & 0x00FFFFFF;
+    SelectObject(memoryDC, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memoryDC);
+    ReleaseDC(window_, windowDC);
+    return result;
+}
+
+GuardedFrame::GuardedFrame(int32_t width, int32_t height)
+    : columns_(width < GDIVIDEO_FRAME_PITCH ? width : GDIVIDEO_FRAME_PITCH), height_(height) {
+    const size_t page = page_size();
+    const size_t bytes = static_cast<size_t>(height - 1) * GDIVIDEO_FRAME_PITCH + columns_;
+    const size_t readable = (bytes + page - 1) / page * page;
+    allocation_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, readable + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD protection;
+    VirtualProtect(allocation_ + readable, page, PAGE_NOACCESS, &protection);
+    data_ = allocation_ + readable - bytes;
+}
+
+GuardedFrame::~GuardedFrame() { VirtualFree(allocation_, 0, MEM_RELEASE); }
+
+void GuardedFrame::fill_outside_columns(uint8_t value) {
+    for (int32_t y = 0; y < height_ - 1; ++y)
+        for (int32_t x = columns_; x < GDIVIDEO_FRAME_PITCH; ++x)
+            at(x, y) = value;
+}
+
+uint32_t test_colour(int32_t n) {
+    const uint32_t red = (n * 4) & 0xFF, green = (255 - n * 3) & 0xFF, blue = (n * 37 + 11) & 0xFF;
+    return red << 16 | green << 8 | blue;
+}
+
+void set_test_palette(const Plugin& plugin) {
+    for (int32_t n = 0; n < GDIVIDEO_PALETTE_COLOURS; ++n) {
+        const uint32_t colour = test_colour(n);
+        plugin.setPalette(n, colour >> 16, (colour >> 8) & 0xFF, colour & 0xFF);
+    }
+}
+
+void pump_messages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}

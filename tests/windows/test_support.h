@@ -1,0 +1,87 @@
+// What the plugin's tests under Wine share: the plugin loaded afresh from the build directory, a
+// real window whose client area can be read back, and a frame buffer that ends at a no-access page.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "../../include/gdivideo.h"
+
+std::string plugin_path();
+
+struct Plugin {
+    HMODULE module = nullptr;
+    VideoInitProc init = nullptr;
+    VideoSetPaletteProc setPalette = nullptr;
+    VideoApplyPaletteProc applyPalette = nullptr;
+    VideoBlitProc blit = nullptr;
+    VideoShutdownProc shutdown = nullptr;
+    VideoCfgProc cfg = nullptr;
+    VideoFullscreenProc fullscreen = nullptr;
+
+    bool load();
+    void unload();
+};
+
+class TestWindow {
+  public:
+    TestWindow(int clientWidth, int clientHeight);
+    ~TestWindow();
+    TestWindow(const TestWindow&) = delete;
+    TestWindow& operator=(const TestWindow&) = delete;
+
+    HWND handle() const { return window_; }
+    void resize_client(int clientWidth, int clientHeight);
+    void minimise();
+    // The client area as it shows, one 0x00RRGGBB value per pixel, rows top to bottom.
+    std::vector<uint32_t> read_client(int* width = nullptr, int* height = nullptr) const;
+
+  private:
+    HWND window_ = nullptr;
+};
+
+// A host frame buffer of `height` rows 256 bytes apart whose byte after column
+// min(width, 256) - 1 of the last row is the first byte of a no-access page.
+class GuardedFrame {
+  public:
+    GuardedFrame(int32_t width, int32_t height);
+    ~GuardedFrame();
+    GuardedFrame(const GuardedFrame&) = delete;
+    GuardedFrame& operator=(const GuardedFrame&) = delete;
+
+    const uint8_t* data() const { return data_; }
+    uint8_t& at(int32_t x, int32_t y) { return data_[y * GDIVIDEO_FRAME_PITCH + x]; }
+    // Every readable byte outside the frame's columns: never part of the picture.
+    void fill_outside_columns(uint8_t value);
+
+  private:
+    int32_t columns_;
+    int32_t height_;
+    uint8_t* allocation_ = nullptr;
+    uint8_t* data_ = nullptr;
+};
+
+// Palette colour n of the tests: 64 distinct colours.
+uint32_t test_colour(int32_t n);
+void set_test_palette(const Plugin& plugin);
+
+void pump_messages();
+
+#include <gtest/gtest.h>
+
+#include "platform_spy.h"
+
+// Each test gets the plugin freshly loaded, so its state starts at zero, with the spy in place.
+class PluginTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(plugin.load()) << "cannot load " << plugin_path();
+        install_spy(plugin.module);
+    }
+    void TearDown() override { plugin.unload(); }
+
+    Plugin plugin;
+};
