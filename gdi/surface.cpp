@@ -16,8 +16,8 @@ static void fill_bitmap_info(BITMAPINFO& bitmapInfo, int32_t width, int32_t heig
     header.biCompression = BI_RGB;
 }
 
-void gdi_open_surface(HWND window, int32_t width, int32_t height, HDC& deviceContext,
-                      BITMAPINFO& bitmapInfo, HBITMAP& bitmap, uint32_t*& pixels) {
+void gdi_open_surface(HWND window, int32_t width, int32_t height, HDC& deviceContext, BITMAPINFO& bitmapInfo,
+                      HBITMAP& bitmap, uint32_t*& pixels) {
     deviceContext = GetDC(window);
     fill_bitmap_info(bitmapInfo, width, height);
     GdiFlush();
@@ -28,9 +28,7 @@ void gdi_open_surface(HWND window, int32_t width, int32_t height, HDC& deviceCon
     pixels = bitmap ? static_cast<uint32_t*>(bits) : nullptr;
 }
 
-bool gdi_read_client_rect(HWND window, RECT& clientRect) {
-    return GetClientRect(window, &clientRect) != 0;
-}
+bool gdi_read_client_rect(HWND window, RECT& clientRect) { return GetClientRect(window, &clientRect) != 0; }
 
 int32_t gdi_present(HDC deviceContext, const RECT& clientRect, int32_t width, int32_t height,
                     const uint32_t* pixels, const BITMAPINFO& bitmapInfo) {

@@ -7,8 +7,8 @@
 
 // Acquires the window's device context and creates a width x height DIB section. What is not
 // obtained stays null; a section is only attempted for a size that frame_size_valid accepts.
-void gdi_open_surface(HWND window, int32_t width, int32_t height, HDC& deviceContext,
-                      BITMAPINFO& bitmapInfo, HBITMAP& bitmap, uint32_t*& pixels);
+void gdi_open_surface(HWND window, int32_t width, int32_t height, HDC& deviceContext, BITMAPINFO& bitmapInfo,
+                      HBITMAP& bitmap, uint32_t*& pixels);
 
 // False when the window's client rectangle cannot be read (for example, no such window).
 bool gdi_read_client_rect(HWND window, RECT& clientRect);

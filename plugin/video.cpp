@@ -17,7 +17,7 @@ static int32_t close_display() {
 extern "C" {
 
 int32_t __cdecl VideoInit(int32_t width, int32_t height, HWND window, int32_t, const uint8_t* frameBuffer) {
-    close_display();
+    close_display(); // a display still open would otherwise leak its device context and bitmap
     state.width = width;
     state.window = window;
     state.height = height;
@@ -37,6 +37,7 @@ int32_t __cdecl VideoSetPalette(int32_t index, int32_t red, int32_t green, int32
 int32_t __cdecl VideoApplyPalette() { return 1; }
 
 int32_t __cdecl VideoBlit() {
+    // No display open, or it could not be made: nothing to draw with or to convert into.
     if (!state.deviceContext || !state.pixels)
         return 0;
     if (!gdi_read_client_rect(state.window, state.clientRect))

@@ -13,7 +13,8 @@ const char* const EXPORTS[] = {"VideoApplyPalette", "VideoBlit",       "VideoCfg
 
 IMAGE_EXPORT_DIRECTORY* export_directory(HMODULE module) {
     auto* base = reinterpret_cast<BYTE*>(module);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    auto* nt =
+        reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
     const DWORD rva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress;
     return rva ? reinterpret_cast<IMAGE_EXPORT_DIRECTORY*>(base + rva) : nullptr;
 }
@@ -41,10 +42,10 @@ TEST_F(PluginTest, ImportsOnlyTheSevenPlatformFunctions) {
     std::set<std::string> imports;
     for (const ImportedFunction& function : list_imports(plugin.module))
         imports.insert(function.module + "!" + function.name);
-    const std::set<std::string> expected = {
-        "user32.dll!GetDC",          "user32.dll!ReleaseDC",     "user32.dll!GetClientRect",
-        "gdi32.dll!CreateDIBSection", "gdi32.dll!GdiFlush",       "gdi32.dll!StretchDIBits",
-        "gdi32.dll!DeleteObject"};
+    const std::set<std::string> expected = {"user32.dll!GetDC",         "user32.dll!ReleaseDC",
+                                            "user32.dll!GetClientRect", "gdi32.dll!CreateDIBSection",
+                                            "gdi32.dll!GdiFlush",       "gdi32.dll!StretchDIBits",
+                                            "gdi32.dll!DeleteObject"};
     EXPECT_EQ(imports, expected);
     EXPECT_EQ(list_imports(plugin.module).size(), expected.size()) << "a function is imported twice";
 }
@@ -72,13 +73,14 @@ TEST(ModuleVersion, IsOnePointZeroForA32BitWindowsDll) {
     for (const char* key : {"FileVersion", "ProductVersion"}) {
         char* text = nullptr;
         const std::string query = std::string("\\StringFileInfo\\040904b0\\") + key;
-        ASSERT_TRUE(VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&text), &length)) << key;
+        ASSERT_TRUE(VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&text), &length))
+            << key;
         EXPECT_STREQ(text, "1.00") << key;
     }
 
     WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                               &length));
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
     ASSERT_EQ(length, 4u);
     EXPECT_EQ(translation[0], 0x0409);
     EXPECT_EQ(translation[1], 1200);

@@ -10,7 +10,8 @@ namespace {
 
 template <typename Visit> void for_each_import(HMODULE module, Visit visit) {
     auto* base = reinterpret_cast<BYTE*>(module);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    auto* nt =
+        reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
     const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (!directory.VirtualAddress)
         return;
@@ -18,7 +19,8 @@ template <typename Visit> void for_each_import(HMODULE module, Visit visit) {
          descriptor->Name; ++descriptor) {
         std::string dll = reinterpret_cast<const char*>(base + descriptor->Name);
         std::transform(dll.begin(), dll.end(), dll.begin(), [](unsigned char c) { return std::tolower(c); });
-        const DWORD lookup = descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
+        const DWORD lookup =
+            descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
         auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + lookup);
         auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->FirstThunk);
         for (; names->u1.AddressOfData; ++names, ++slots) {

@@ -68,8 +68,8 @@ void Plugin::unload() {
 
 TestWindow::TestWindow(int clientWidth, int clientHeight) {
     register_class();
-    window_ = CreateWindowExA(0, WINDOW_CLASS, "gdivideo test", WS_POPUP, 40, 40, clientWidth, clientHeight, nullptr,
-                              nullptr, GetModuleHandleA(nullptr), nullptr);
+    window_ = CreateWindowExA(0, WINDOW_CLASS, "gdivideo test", WS_POPUP, 40, 40, clientWidth, clientHeight,
+                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ShowWindow(window_, SW_SHOWNORMAL);
     resize_client(clientWidth, clientHeight);
 }
@@ -141,7 +141,8 @@ GuardedFrame::GuardedFrame(int32_t width, int32_t height)
     const size_t page = page_size();
     const size_t bytes = static_cast<size_t>(height - 1) * GDIVIDEO_FRAME_PITCH + columns_;
     const size_t readable = (bytes + page - 1) / page * page;
-    allocation_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, readable + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    allocation_ = static_cast<uint8_t*>(
+        VirtualAlloc(nullptr, readable + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     DWORD protection;
     VirtualProtect(allocation_ + readable, page, PAGE_NOACCESS, &protection);
     data_ = allocation_ + readable - bytes;
