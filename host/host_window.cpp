@@ -1,0 +1,118 @@
+#include "host_window.h"
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb_image_write.h>
+
+namespace {
+
+const char* const WINDOW_CLASS = "gdivideo host";
+bool closed = false;
+
+LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_ERASEBKGND:
+        return 1; // the plugin fills the whole client area at every frame
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        BeginPaint(window, &paint);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_DESTROY:
+        closed = true;
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+} // namespace
+
+HWND create_host_window(int clientWidth, int clientHeight) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = window_procedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    windowClass.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+    windowClass.lpszClassName = WINDOW_CLASS;
+    RegisterClassA(&windowClass);
+
+    RECT outer = {0, 0, clientWidth, clientHeight};
+    AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
+    HWND window = CreateWindowExA(0, WINDOW_CLASS, "gdivideo test card", WS_OVERLAPPEDWINDOW, 32, 32,
+                                  outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    if (!window)
+        return nullptr;
+    ShowWindow(window, SW_SHOWNORMAL);
+    resize_client(window, clientWidth, clientHeight);
+    return window;
+}
+
+void resize_client(HWND window, int clientWidth, int clientHeight) {
+    // The frame's size is only known once the window is placed: correct until the client area is
+    // the size asked for.
+    RECT outer;
+    GetWindowRect(window, &outer);
+    int outerWidth = outer.right - outer.left, outerHeight = outer.bottom - outer.top;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        RECT client;
+        GetClientRect(window, &client);
+        if (client.right == clientWidth && client.bottom == clientHeight)
+            return;
+        outerWidth += clientWidth - client.right;
+        outerHeight += clientHeight - client.bottom;
+        SetWindowPos(window, nullptr, 0, 0, outerWidth, outerHeight, SWP_NOMOVE | SWP_NOZORDER);
+        pump_messages();
+    }
+}
+
+bool pump_messages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return !closed;
+}
+
+std::vector<uint8_t> read_client_rgb(HWND window, int& width, int& height) {
+    RECT client;
+    GetClientRect(window, &client);
+    width = client.right;
+    height = client.bottom;
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    if (rgb.empty())
+        return rgb;
+
+    HDC windowDC = GetDC(window);
+    HDC memoryDC = CreateCompatibleDC(windowDC);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memoryDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memoryDC, bitmap);
+    BitBlt(memoryDC, 0, 0, width, height, windowDC, 0, 0, SRCCOPY);
+    GdiFlush();
+    const auto* pixels = static_cast<const uint32_t*>(bits);
+    for (size_t i = 0; i < rgb.size() / 3; ++i) {
+        rgb[i * 3] = static_cast<uint8_t>(pixels[i] >> 16);
+        rgb[i * 3 + 1] = static_cast<uint8_t>(pixels[i] >> 8);
+        rgb[i * 3 + 2] = static_cast<uint8_t>(pixels[i]);
+    }
+    SelectObject(memoryDC, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memoryDC);
+    ReleaseDC(window, windowDC);
+    return rgb;
+}
+
+bool write_png(const std::string& path, const std::vector<uint8_t>& rgb, int width, int height) {
+    return !rgb.empty() && stbi_write_png(path.c_str(), width, height, 3, rgb.data(), width * 3) != 0;
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+struct HostOptions {
+    std::string plugin;     // empty: gdivideo.dll beside the host
+    int frames = -1;        // -1: until the window is closed
+    int scale = 3;          // initial client area: 256 x 240 times this
+    std::string screenshot; // PNG of the client area at the end; empty: none
+    bool bench = false;
+    bool help = false;
+};
+
+// False, with a message in `error`, for an unknown option, a missing value or a value out of range.
+bool parse_options(int argc, const char* const* argv, HostOptions& options, std::string& error);
+
+extern const char* const USAGE;

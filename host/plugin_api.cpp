@@ -1,0 +1,35 @@
+#include "plugin_api.h"
+
+namespace {
+
+template <typename Proc> bool find(HMODULE module, const char* name, Proc& proc, std::string& missing) {
+    proc = reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    if (!proc && missing.empty())
+        missing = name;
+    return proc != nullptr;
+}
+
+} // namespace
+
+bool load_plugin(const std::string& path, PluginApi& api, std::string& error) {
+    api.module = LoadLibraryA(path.c_str());
+    if (!api.module) {
+        error =
+            "cannot load the plugin '" + path + "' (Windows error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    std::string missing;
+    find(api.module, "VideoInit", api.init, missing);
+    find(api.module, "VideoSetPalette", api.setPalette, missing);
+    find(api.module, "VideoApplyPalette", api.applyPalette, missing);
+    find(api.module, "VideoBlit", api.blit, missing);
+    find(api.module, "VideoShutdown", api.shutdown, missing);
+    find(api.module, "VideoCfg", api.cfg, missing);
+    find(api.module, "VideoFullscreen", api.fullscreen, missing);
+    if (missing.empty())
+        return true;
+    error = "'" + path + "' is not a video output plugin: it does not export " + missing;
+    FreeLibrary(api.module);
+    api = PluginApi();
+    return false;
+}
