@@ -25,6 +25,7 @@ int32_t __cdecl VideoInit(int32_t width, int32_t height, HWND window, int32_t, c
     gdi_open_surface(window, width, height, state.deviceContext, state.bitmapInfo, state.bitmap,
                      state.pixels);
     palette_clear(state.palette);
+    state.kernel = frame_kernel_best();
     return 1;
 }
 
@@ -42,7 +43,7 @@ int32_t __cdecl VideoBlit() {
         return 0;
     if (!gdi_read_client_rect(state.window, state.clientRect))
         return 0;
-    frame_convert(state.frameBuffer, state.width, state.height, state.palette, state.pixels);
+    frame_convert(state.kernel, state.frameBuffer, state.width, state.height, state.palette, state.pixels);
     return gdi_present(state.deviceContext, state.clientRect, state.width, state.height, state.pixels,
                        state.bitmapInfo);
 }

@@ -3,6 +3,7 @@
 #include <stdint.h>
 #include <windows.h>
 
+#include "../core/frame.h"
 #include "../core/palette.h"
 
 // The plugin's one state record. It lives in static storage, so every field is zero when the
@@ -19,4 +20,5 @@ struct VideoState {
     uint32_t* pixels;
     PaletteTable palette;
     RECT clientRect;
+    FrameKernel kernel; // the fastest conversion this machine runs, chosen by VideoInit
 };

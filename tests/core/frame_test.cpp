@@ -1,9 +1,13 @@
 #include <climits>
+#include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "../../core/frame.h"
+#include "guarded_buffer.h"
+
+void PrintTo(FrameKernel kernel, std::ostream* out) { *out << frame_kernel_name(kernel); }
 
 namespace {
 
@@ -18,26 +22,35 @@ PaletteTable distinct_palette() {
     return table;
 }
 
-// Exactly the bytes the conversion may read: every row but the last is a full 256-byte row, the
-// last ends at column min(width, 256) - 1, so that the sanitizer catches a read past it.
-std::vector<uint8_t> make_frame(int32_t width, int32_t height, uint8_t junk) {
-    const int32_t columns = width < FRAME_PITCH ? width : FRAME_PITCH;
-    std::vector<uint8_t> frame((height - 1) * FRAME_PITCH + columns);
-    for (size_t i = 0; i < frame.size(); ++i) {
-        const int32_t x = static_cast<int32_t>(i % FRAME_PITCH);
-        const int32_t y = static_cast<int32_t>(i / FRAME_PITCH);
-        frame[i] = x < columns ? static_cast<uint8_t>(x * 7 + y * 13) : junk;
+// Exactly the bytes the conversion may read, ending at a no-access page: every row but the last
+// is a full 256-byte row, the last ends at column min(width, 256) - 1.
+class Frame {
+  public:
+    Frame(int32_t width, int32_t height)
+        : columns_(width < FRAME_PITCH ? width : FRAME_PITCH),
+          buffer_(static_cast<size_t>(height - 1) * FRAME_PITCH + columns_), height_(height) {}
+
+    uint8_t* data() { return buffer_.data(); }
+    // Pattern values inside the frame's columns, `junk` in the rest of each row.
+    void fill(uint8_t junk) {
+        for (int32_t y = 0; y < height_; ++y)
+            for (int32_t x = 0; x < (y + 1 < height_ ? FRAME_PITCH : columns_); ++x)
+                data()[y * FRAME_PITCH + x] = x < columns_ ? static_cast<uint8_t>(x * 7 + y * 13) : junk;
     }
-    return frame;
-}
+
+  private:
+    int32_t columns_;
+    GuardedBuffer buffer_;
+    int32_t height_;
+};
 
 // Destination of width x height pixels followed by a row of canaries.
 std::vector<uint32_t> make_pixels(int32_t width, int32_t height) {
     return std::vector<uint32_t>(static_cast<size_t>(width) * (height + 1), CANARY);
 }
 
-void expect_converted(const std::vector<uint8_t>& frame, int32_t width, int32_t height,
-                      const PaletteTable& palette, const std::vector<uint32_t>& pixels) {
+void expect_converted(const uint8_t* frame, int32_t width, int32_t height, const PaletteTable& palette,
+                      const std::vector<uint32_t>& pixels) {
     for (int32_t y = 0; y < height; ++y)
         for (int32_t x = 0; x < width; ++x) {
             const uint32_t want = x < FRAME_PITCH ? palette.entries[frame[y * FRAME_PITCH + x]] : CANARY;
@@ -47,58 +60,117 @@ void expect_converted(const std::vector<uint8_t>& frame, int32_t width, int32_t 
         ASSERT_EQ(pixels[height * width + x], CANARY) << "written past the last row, x " << x;
 }
 
-TEST(FrameConvert, FullWidthFrameFillsEveryPixelRowByRow) {
+class FrameConvert : public testing::TestWithParam<FrameKernel> {
+  protected:
+    void SetUp() override {
+        if (!frame_kernel_supported(GetParam()))
+            GTEST_SKIP() << frame_kernel_name(GetParam()) << " does not run on this machine";
+    }
+    void convert(const uint8_t* frame, int32_t width, int32_t height, const PaletteTable& palette,
+                 uint32_t* pixels) {
+        frame_convert(GetParam(), frame, width, height, palette, pixels);
+    }
+};
+
+TEST_P(FrameConvert, FullWidthFrameFillsEveryPixelRowByRow) {
     const PaletteTable palette = distinct_palette();
-    const std::vector<uint8_t> frame = make_frame(256, 240, 0);
+    Frame frame(256, 240);
+    frame.fill(0);
     std::vector<uint32_t> pixels = make_pixels(256, 240);
-    frame_convert(frame.data(), 256, 240, palette, pixels.data());
-    expect_converted(frame, 256, 240, palette, pixels);
+    convert(frame.data(), 256, 240, palette, pixels.data());
+    expect_converted(frame.data(), 256, 240, palette, pixels);
 }
 
-TEST(FrameConvert, NarrowFrameReadsOnlyItsColumnsAndPacksDestinationRows) {
+TEST_P(FrameConvert, NarrowFrameReadsOnlyItsColumnsAndPacksDestinationRows) {
     const PaletteTable palette = distinct_palette();
-    for (int32_t width : {1, 3, 160, 255}) {
-        const std::vector<uint8_t> frame = make_frame(width, 7, 0x00);
-        const std::vector<uint8_t> other_junk = make_frame(width, 7, 0xFF);
+    for (int32_t width : {1, 3, 15, 16, 17, 31, 33, 160, 255}) {
+        Frame frame(width, 7);
+        frame.fill(0x00);
         std::vector<uint32_t> pixels = make_pixels(width, 7);
+        convert(frame.data(), width, 7, palette, pixels.data());
+        expect_converted(frame.data(), width, 7, palette, pixels);
+
+        frame.fill(0xFF);
         std::vector<uint32_t> again = make_pixels(width, 7);
-        frame_convert(frame.data(), width, 7, palette, pixels.data());
-        frame_convert(other_junk.data(), width, 7, palette, again.data());
-        expect_converted(frame, width, 7, palette, pixels);
+        convert(frame.data(), width, 7, palette, again.data());
         EXPECT_EQ(pixels, again) << "bytes beyond the frame's columns changed the picture, width " << width;
     }
 }
 
-TEST(FrameConvert, TopTwoBitsOfAPixelValueMakeNoDifference) {
+TEST_P(FrameConvert, TopTwoBitsOfAPixelValueMakeNoDifference) {
     PaletteTable palette;
     palette_clear(palette);
     palette_set(palette, 5, 0x00123456);
-    const uint8_t frame[4] = {5, 69, 133, 0xC5};
-    uint32_t pixels[4] = {};
-    frame_convert(frame, 4, 1, palette, pixels);
+    Frame frame(64, 1);
+    for (int32_t x = 0; x < 64; ++x)
+        frame.data()[x] = static_cast<uint8_t>(5 + 64 * (x % 4));
+    std::vector<uint32_t> pixels(64);
+    convert(frame.data(), 64, 1, palette, pixels.data());
     for (uint32_t pixel : pixels)
         EXPECT_EQ(pixel, 0x00123456u);
 }
 
-TEST(FrameConvert, WidthAbove256ConvertsAt256ColumnsAndKeepsTheDestinationPitch) {
+TEST_P(FrameConvert, WidthAbove256ConvertsAt256ColumnsAndKeepsTheDestinationPitch) {
     const PaletteTable palette = distinct_palette();
-    const std::vector<uint8_t> frame = make_frame(300, 3, 0);
+    Frame frame(300, 3);
+    frame.fill(0);
     std::vector<uint32_t> pixels = make_pixels(300, 3);
-    frame_convert(frame.data(), 300, 3, palette, pixels.data());
-    expect_converted(frame, 300, 3, palette, pixels);
+    convert(frame.data(), 300, 3, palette, pixels.data());
+    expect_converted(frame.data(), 300, 3, palette, pixels);
 }
 
-TEST(FrameConvert, EmptyOrNegativeSizesAndNullAddressesConvertNothing) {
+TEST_P(FrameConvert, EmptyOrNegativeSizesAndNullAddressesConvertNothing) {
     const PaletteTable palette = distinct_palette();
-    const std::vector<uint8_t> frame = make_frame(16, 4, 0);
+    Frame frame(16, 4);
+    frame.fill(0);
     std::vector<uint32_t> pixels(64, CANARY);
     const int32_t sizes[][2] = {{0, 4}, {16, 0}, {-16, 4}, {16, -4}, {INT_MIN, INT_MIN}, {0, 0}};
     for (const auto& size : sizes)
-        frame_convert(frame.data(), size[0], size[1], palette, pixels.data());
-    frame_convert(nullptr, 16, 4, palette, pixels.data());
+        convert(frame.data(), size[0], size[1], palette, pixels.data());
+    convert(nullptr, 16, 4, palette, pixels.data());
     for (uint32_t pixel : pixels)
         EXPECT_EQ(pixel, CANARY);
-    frame_convert(frame.data(), 16, 4, palette, nullptr);
+    convert(frame.data(), 16, 4, palette, nullptr);
+}
+
+// Random frames and palettes, every width a host can have and a range of heights: each kernel
+// gives exactly the plain loop's pixels.
+TEST_P(FrameConvert, EqualsThePlainLoopForEveryWidth) {
+    std::mt19937 random(20261208);
+    PaletteTable palette;
+    for (int32_t width = 1; width <= 256; ++width) {
+        for (int32_t height : {1, 2, 5, 16}) {
+            for (uint32_t& entry : palette.entries)
+                entry = random() & 0x00FFFFFF;
+            for (int32_t n = 0; n < PALETTE_COLOURS; ++n)
+                palette_set(palette, n, palette.entries[n]);
+            Frame frame(width, height);
+            const size_t bytes = static_cast<size_t>(height - 1) * FRAME_PITCH + width;
+            for (size_t i = 0; i < bytes; ++i)
+                frame.data()[i] = static_cast<uint8_t>(random());
+            std::vector<uint32_t> want = make_pixels(width, height), got = make_pixels(width, height);
+            frame_convert(FrameKernel::Plain, frame.data(), width, height, palette, want.data());
+            convert(frame.data(), width, height, palette, got.data());
+            ASSERT_EQ(got, want) << "width " << width << " height " << height;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, FrameConvert, testing::ValuesIn(FRAME_KERNELS),
+                         [](const testing::TestParamInfo<FrameKernel>& info) {
+                             return std::string(
+                                 info.param == FrameKernel::Sse41 ? "sse41" : frame_kernel_name(info.param));
+                         });
+
+TEST(FrameKernelBest, IsSupportedAndNoSlowerKindThanAnySupportedOne) {
+    const FrameKernel best = frame_kernel_best();
+    EXPECT_TRUE(frame_kernel_supported(best));
+    EXPECT_TRUE(frame_kernel_supported(FrameKernel::Plain));
+    for (FrameKernel kernel : FRAME_KERNELS) {
+        if (frame_kernel_supported(kernel)) {
+            EXPECT_GE(static_cast<int32_t>(best), static_cast<int32_t>(kernel)) << frame_kernel_name(kernel);
+        }
+    }
 }
 
 TEST(FrameSizeValid, AcceptsNonEmptySurfacesWhoseBytesFitInt32) {

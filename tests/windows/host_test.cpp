@@ -12,38 +12,44 @@ struct HostRun {
     std::string output; // standard output and standard error together
 };
 
+// The host's output goes to a file rather than a pipe: a process the host starts (Wine's desktop
+// process, for one) can inherit the handle and would keep a pipe open after the host has exited.
 HostRun run_host(const std::string& arguments) {
     HostRun run;
     const std::string path = plugin_path();
-    std::string commandLine =
-        "\"" + path.substr(0, path.find_last_of('\\') + 1) + "gdivideo_host.exe\" " + arguments;
+    const std::string directory = path.substr(0, path.find_last_of('\\') + 1);
+    std::string commandLine = "\"" + directory + "gdivideo_host.exe\" " + arguments;
+    char temporary[MAX_PATH];
+    GetTempPathA(MAX_PATH, temporary);
+    const std::string outputPath = std::string(temporary) + "gdivideo_host_test.txt";
 
     SECURITY_ATTRIBUTES inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    CreatePipe(&readEnd, &writeEnd, &inherit, 0);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    HANDLE output = CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        CloseHandle(readEnd);
-        CloseHandle(writeEnd);
+    const bool started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                        &startup, &process);
+    CloseHandle(output);
+    if (!started)
         return run;
-    }
-    CloseHandle(writeEnd);
-    char chunk[512];
-    DWORD got = 0;
-    while (ReadFile(readEnd, chunk, sizeof(chunk), &got, nullptr) && got)
-        run.output.append(chunk, got);
     WaitForSingleObject(process.hProcess, 30000);
     GetExitCodeProcess(process.hProcess, &run.exitCode);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
-    CloseHandle(readEnd);
+
+    HANDLE input = CreateFileA(outputPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    char chunk[512];
+    DWORD got = 0;
+    while (ReadFile(input, chunk, sizeof(chunk), &got, nullptr) && got)
+        run.output.append(chunk, got);
+    CloseHandle(input);
+    DeleteFileA(outputPath.c_str());
     return run;
 }
 

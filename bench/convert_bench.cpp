@@ -1,0 +1,188 @@
+// The frame conversion on one 256 x 240 frame: each kernel this machine runs, libswscale and SDL2
+// doing the same palette-8 to packed-32 conversion, and a memset and a memcpy of the destination
+// as the floor. Prints times, then each as a ratio to the best library and to the floor; with
+// --chart-data FILE also writes the figures as tab-separated values.
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+extern "C" {
+#include <libavutil/pixfmt.h>
+#include <libswscale/swscale.h>
+}
+#include <SDL2/SDL.h>
+
+#include "../core/frame.h"
+
+namespace {
+
+constexpr int32_t WIDTH = 256, HEIGHT = 240;
+
+// The destination is page-aligned, as a DIB section's pixel memory is.
+struct Scene {
+    PaletteTable palette;
+    std::vector<uint8_t> frame = std::vector<uint8_t>(FRAME_PITCH * HEIGHT);
+    std::unique_ptr<uint32_t, decltype(&std::free)> memory{
+        static_cast<uint32_t*>(std::aligned_alloc(4096, WIDTH* HEIGHT * 4)), &std::free};
+    uint32_t* pixels = memory.get();
+    size_t pixelCount = WIDTH * HEIGHT;
+
+    Scene() {
+        palette_clear(palette);
+        for (int32_t n = 0; n < PALETTE_COLOURS; ++n)
+            palette_set(palette, n, palette_pack(n * 4, 255 - n * 3, n * 37));
+        uint32_t state = 12345;
+        for (uint8_t& value : frame) {
+            state = state * 1103515245 + 12345;
+            value = static_cast<uint8_t>(state >> 16);
+        }
+    }
+};
+
+Scene& scene() {
+    static Scene instance;
+    return instance;
+}
+
+void set_pixels_processed(benchmark::State& state) {
+    state.SetItemsProcessed(state.iterations() * WIDTH * HEIGHT);
+}
+
+void BM_Kernel(benchmark::State& state, FrameKernel kernel) {
+    Scene& s = scene();
+    if (!frame_kernel_supported(kernel)) {
+        state.SkipWithError("not supported on this machine");
+        return;
+    }
+    for (auto _ : state) {
+        frame_convert(kernel, s.frame.data(), WIDTH, HEIGHT, s.palette, s.pixels);
+        benchmark::DoNotOptimize(s.pixels);
+        benchmark::ClobberMemory();
+    }
+    set_pixels_processed(state);
+}
+
+void BM_Swscale(benchmark::State& state) {
+    Scene& s = scene();
+    SwsContext* context = sws_getContext(WIDTH, HEIGHT, AV_PIX_FMT_PAL8, WIDTH, HEIGHT, AV_PIX_FMT_BGR0,
+                                         SWS_POINT, nullptr, nullptr, nullptr);
+    const uint8_t* source[4] = {s.frame.data(), reinterpret_cast<const uint8_t*>(s.palette.entries), nullptr,
+                                nullptr};
+    const int sourceStride[4] = {FRAME_PITCH, 0, 0, 0};
+    uint8_t* destination[4] = {reinterpret_cast<uint8_t*>(s.pixels), nullptr, nullptr, nullptr};
+    const int destinationStride[4] = {WIDTH * 4, 0, 0, 0};
+    for (auto _ : state) {
+        sws_scale(context, source, sourceStride, 0, HEIGHT, destination, destinationStride);
+        benchmark::ClobberMemory();
+    }
+    sws_freeContext(context);
+    set_pixels_processed(state);
+}
+
+void BM_Sdl2(benchmark::State& state) {
+    Scene& s = scene();
+    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(s.frame.data(), WIDTH, HEIGHT, 8, FRAME_PITCH,
+                                                             SDL_PIXELFORMAT_INDEX8);
+    SDL_Color colours[256];
+    for (int32_t i = 0; i < 256; ++i) {
+        const uint32_t c = s.palette.entries[i];
+        colours[i] = {static_cast<Uint8>(c >> 16), static_cast<Uint8>(c >> 8), static_cast<Uint8>(c), 255};
+    }
+    SDL_SetPaletteColors(source->format->palette, colours, 0, 256);
+    SDL_Surface* destination =
+        SDL_CreateRGBSurfaceWithFormatFrom(s.pixels, WIDTH, HEIGHT, 32, WIDTH * 4, SDL_PIXELFORMAT_RGB888);
+    for (auto _ : state) {
+        SDL_BlitSurface(source, nullptr, destination, nullptr);
+        benchmark::ClobberMemory();
+    }
+    SDL_FreeSurface(destination);
+    SDL_FreeSurface(source);
+    set_pixels_processed(state);
+}
+
+void BM_Memset(benchmark::State& state) {
+    Scene& s = scene();
+    int value = 0;
+    for (auto _ : state) {
+        std::memset(s.pixels, ++value, s.pixelCount * 4);
+        benchmark::ClobberMemory();
+    }
+    set_pixels_processed(state);
+}
+
+void BM_Memcpy(benchmark::State& state) {
+    Scene& s = scene();
+    std::vector<uint32_t> from(s.pixelCount, 7);
+    for (auto _ : state) {
+        std::memcpy(s.pixels, from.data(), s.pixelCount * 4);
+        benchmark::ClobberMemory();
+    }
+    set_pixels_processed(state);
+}
+
+// Gathers the times per frame so that the ratios can be printed after the usual report.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            if (!run.error_occurred && run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+                microseconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    const std::map<std::string, double>& microseconds() const { return microseconds_; }
+
+  private:
+    std::map<std::string, double> microseconds_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string chartData;
+    std::vector<char*> arguments;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--chart-data") == 0 && i + 1 < argc)
+            chartData = argv[++i];
+        else
+            arguments.push_back(argv[i]);
+    }
+    for (FrameKernel kernel : FRAME_KERNELS)
+        benchmark::RegisterBenchmark((std::string("kernel ") + frame_kernel_name(kernel)).c_str(), BM_Kernel,
+                                     kernel)
+            ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("libswscale", BM_Swscale)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("SDL2", BM_Sdl2)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("memset (floor)", BM_Memset)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("memcpy (floor)", BM_Memcpy)->Unit(benchmark::kMicrosecond);
+
+    int count = static_cast<int>(arguments.size());
+    benchmark::Initialize(&count, arguments.data());
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    const auto& us = reporter.microseconds();
+    const auto time = [&](const std::string& name) { return us.count(name) ? us.at(name) : 0.0; };
+    const double library =
+        std::min(time("libswscale") > 0 ? time("libswscale") : 1e30, time("SDL2") > 0 ? time("SDL2") : 1e30);
+    const double floor = time("memset (floor)");
+    std::printf("\nOne %dx%d frame, median microseconds; ratios: time / best library, time / memset\n", WIDTH,
+                HEIGHT);
+    std::printf("%-16s %10s %12s %10s\n", "", "us", "vs library", "vs floor");
+    FILE* data = chartData.empty() ? nullptr : std::fopen(chartData.c_str(), "w");
+    for (const auto& [name, value] : us) {
+        std::printf("%-16s %10.2f %11.2fx %9.2fx\n", name.c_str(), value, value / library, value / floor);
+        if (data)
+            std::fprintf(data, "\"%s\"\t%.3f\n", name.c_str(), value);
+    }
+    if (data)
+        std::fclose(data);
+    return 0;
+}

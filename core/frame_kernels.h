@@ -1,0 +1,28 @@
+// The conversion kernels behind frame_convert. Each converts `columns` (1 to FRAME_PITCH) columns
+// of `height` (at least 1) rows; destination rows are `width` pixels apart. Only the low six bits
+// of a pixel value choose its colour, so the vector kernels look up the first 64 entries alone.
+#pragma once
+
+#include <stdint.h>
+
+#include "frame.h"
+#include "palette.h"
+
+void convert_plain(const uint8_t* frame, int32_t columns, int32_t height, int32_t width,
+                   const PaletteTable& palette, uint32_t* pixels);
+void convert_sse41(const uint8_t* frame, int32_t columns, int32_t height, int32_t width,
+                   const PaletteTable& palette, uint32_t* pixels);
+void convert_avx2(const uint8_t* frame, int32_t columns, int32_t height, int32_t width,
+                  const PaletteTable& palette, uint32_t* pixels);
+
+bool cpu_runs_sse41();
+bool cpu_runs_avx2();
+
+// The 64 colours split into blue, green and red byte planes, the form a byte shuffle looks up.
+struct PalettePlanes {
+    alignas(16) uint8_t blue[PALETTE_COLOURS];
+    alignas(16) uint8_t green[PALETTE_COLOURS];
+    alignas(16) uint8_t red[PALETTE_COLOURS];
+};
+
+void palette_planes(const PaletteTable& palette, PalettePlanes& planes);
