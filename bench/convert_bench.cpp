@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -134,13 +134,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
             if (!run.error_occurred && run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                microseconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
+                microseconds_.emplace_back(run.run_name.function_name, run.GetAdjustedRealTime());
         ConsoleReporter::ReportRuns(runs);
     }
-    const std::map<std::string, double>& microseconds() const { return microseconds_; }
+    // In the order they ran.
+    const std::vector<std::pair<std::string, double>>& microseconds() const { return microseconds_; }
 
   private:
-    std::map<std::string, double> microseconds_;
+    std::vector<std::pair<std::string, double>> microseconds_;
 };
 
 } // namespace
@@ -154,9 +155,9 @@ int main(int argc, char** argv) {
         else
             arguments.push_back(argv[i]);
     }
-    for (FrameKernel kernel : FRAME_KERNELS)
-        benchmark::RegisterBenchmark((std::string("kernel ") + frame_kernel_name(kernel)).c_str(), BM_Kernel,
-                                     kernel)
+    for (auto kernel = std::rbegin(FRAME_KERNELS); kernel != std::rend(FRAME_KERNELS); ++kernel)
+        benchmark::RegisterBenchmark((std::string("kernel ") + frame_kernel_name(*kernel)).c_str(), BM_Kernel,
+                                     *kernel)
             ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("libswscale", BM_Swscale)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("SDL2", BM_Sdl2)->Unit(benchmark::kMicrosecond);
@@ -169,9 +170,13 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     const auto& us = reporter.microseconds();
-    const auto time = [&](const std::string& name) { return us.count(name) ? us.at(name) : 0.0; };
-    const double library =
-        std::min(time("libswscale") > 0 ? time("libswscale") : 1e30, time("SDL2") > 0 ? time("SDL2") : 1e30);
+    const auto time = [&](const std::string& name) {
+        for (const auto& [runName, value] : us)
+            if (runName == name)
+                return value;
+        return 0.0;
+    };
+    const double library = std::min(time("libswscale"), time("SDL2"));
     const double floor = time("memset (floor)");
     std::printf("\nOne %dx%d frame, median microseconds; ratios: time / best library, time / memset\n", WIDTH,
                 HEIGHT);
