@@ -1,0 +1,258 @@
+// Call-sequence fuzzer: loads the plugin afresh for each sequence and makes long random runs of
+// its seven calls with random and extreme arguments, while the host side writes its frame
+// buffer, resizes, minimises and restores the window. After every call it checks the result
+// where the state defines it, that no device context or bitmap is used after release or released
+// twice, that a closed display holds none, and after every frame drawn that the bitmap holds the
+// frame converted through the palette the calls set. Frame buffers end at a no-access page and
+// are freed as soon as the display that read them closes.
+//
+//   call_fuzz.exe [--seconds S] [--seed N] [--sequences K] [--calls C]
+// With --seed, runs that one sequence (as printed when a sequence fails) and stops.
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "../../core/frame.h"
+#include "test_support.h"
+
+namespace {
+
+struct Failure {
+    std::string message;
+};
+
+uint32_t currentSeed = 0;
+long currentCall = 0;
+
+LONG WINAPI report_crash(EXCEPTION_POINTERS* exception) {
+    std::fprintf(stderr, "call_fuzz: CRASH (exception 0x%08lx) in sequence seed %u at call %ld\n",
+                 exception->ExceptionRecord->ExceptionCode, currentSeed, currentCall);
+    std::fflush(stderr);
+    ExitProcess(3);
+}
+
+void check(bool condition, const std::string& what) {
+    if (!condition)
+        throw Failure{what};
+}
+
+const int32_t WIDTHS[] = {0,  -1, 1,   2,   3,   15,  16,  17,   31,     32,      33,     63,
+                          64, 65, 160, 255, 256, 257, 300, 1000, 100000, INT_MAX, INT_MIN};
+const int32_t HEIGHTS[] = {0, -1, 1, 2, 3, 7, 16, 239, 240, 241, 1000, 65536, INT_MAX, INT_MIN, -240};
+const int32_t COMPONENTS[] = {0, 1, 0x7F, 0x80, 0xFF, 0x100, 0x1FF, -1, -256, INT_MAX, INT_MIN};
+const int32_t INDEXES[] = {-1, 64, 65, 127, 128, 255, 256, INT_MAX, INT_MIN, -64};
+
+class Sequence {
+  public:
+    explicit Sequence(uint32_t seed) : random_(seed), window_(256, 240) {}
+
+    void run(long calls) {
+        check(plugin_.load(), "cannot load " + plugin_path());
+        install_spy(plugin_.module);
+        for (currentCall = 0; currentCall < calls; ++currentCall)
+            step();
+        close();
+        plugin_.unload();
+    }
+
+  private:
+    int32_t pick(const int32_t* values, size_t count) { return values[random_() % count]; }
+    template <size_t N> int32_t pick(const int32_t (&values)[N]) { return pick(values, N); }
+    bool chance(int percent) { return static_cast<int>(random_() % 100) < percent; }
+
+    void step() {
+        const int roll = static_cast<int>(random_() % 100);
+        if (roll < 4)
+            init();
+        else if (roll < 40)
+            set_palette();
+        else if (roll < 44)
+            fixed_result(plugin_.applyPalette(), 1, "VideoApplyPalette");
+        else if (roll < 46)
+            fixed_result(plugin_.cfg(), 0, "VideoCfg");
+        else if (roll < 48)
+            fixed_result(plugin_.fullscreen(), 0, "VideoFullscreen");
+        else if (roll < 78)
+            blit();
+        else if (roll < 81)
+            shutdown();
+        else if (roll < 91)
+            scribble();
+        else if (roll < 96)
+            resize();
+        else
+            minimise_or_restore();
+        check(spy.staleUses == 0, "a device context or bitmap was used after release or released twice");
+    }
+
+    void init() {
+        const int32_t width = chance(70) ? pick(WIDTHS) : static_cast<int32_t>(random_() % 400) - 10;
+        const int32_t height = chance(70) ? pick(HEIGHTS) : static_cast<int32_t>(random_() % 300) - 10;
+        const bool nullWindow = chance(10);
+        const bool nullFrame = chance(10);
+        // A buffer with exactly the bytes the host promises; sizes that cannot have a bitmap
+        // get a small one, which any read of the promised size would overrun.
+        const int32_t columns = width < GDIVIDEO_FRAME_PITCH ? width : GDIVIDEO_FRAME_PITCH;
+        const bool promised = frame_size_valid(width, height) && height <= 65536;
+        std::unique_ptr<GuardedFrame> frame;
+        if (!nullFrame)
+            frame = std::make_unique<GuardedFrame>(promised ? width : 1, promised ? height : 1);
+        if (frame && promised)
+            for (int32_t y = 0; y < height && y < 300; ++y)
+                for (int32_t x = 0; x < columns; ++x)
+                    frame->at(x, y) = static_cast<uint8_t>(random_());
+
+        const int32_t reserved = static_cast<int32_t>(random_());
+        check(plugin_.init(width, height, nullWindow ? nullptr : window_.handle(), reserved,
+                           frame ? frame->data() : nullptr) == 1,
+              "VideoInit did not return 1");
+        check(spy.liveDCs.size() == 1, "VideoInit does not hold exactly one device context");
+        check(spy.liveBitmaps.size() <= (frame_size_valid(width, height) ? 1u : 0u),
+              "VideoInit holds a bitmap it should not");
+        // The old buffer goes only now: the plugin must have let go of it.
+        frame_ = std::move(frame);
+        open_ = true;
+        width_ = width;
+        height_ = height;
+        nullWindow_ = nullWindow;
+        std::memset(palette_, 0, sizeof(palette_));
+    }
+
+    void set_palette() {
+        const int32_t index = chance(85)   ? static_cast<int32_t>(random_() % 64)
+                              : chance(50) ? pick(INDEXES)
+                                           : static_cast<int32_t>(random_());
+        const int32_t red = component(), green = component(), blue = component();
+        const uint32_t packed = (static_cast<uint32_t>(red) & 0xFF) << 16 |
+                                (static_cast<uint32_t>(green) & 0xFF) << 8 |
+                                (static_cast<uint32_t>(blue) & 0xFF);
+        const int calls = spy.calls();
+        check(static_cast<uint32_t>(plugin_.setPalette(index, red, green, blue)) == packed,
+              "VideoSetPalette did not return the packed colour");
+        check(spy.calls() == calls, "VideoSetPalette reached the platform");
+        if (index >= 0 && index < 64)
+            palette_[index] = packed;
+    }
+
+    int32_t component() {
+        if (chance(70))
+            return static_cast<int32_t>(random_() % 256);
+        return chance(50) ? pick(COMPONENTS) : static_cast<int32_t>(random_());
+    }
+
+    void fixed_result(int32_t result, int32_t expected, const char* name) {
+        check(result == expected, std::string(name) + " returned " + std::to_string(result));
+    }
+
+    void blit() {
+        const int before = spy.stretchDIBits;
+        const bool drawable = open_ && !nullWindow_ && spy.liveBitmaps.size() == 1 && spy.liveDCs.size() == 1;
+        const int32_t result = plugin_.blit();
+        const bool drew = spy.stretchDIBits > before;
+        check(drew == drawable,
+              drawable ? "VideoBlit did not draw" : "VideoBlit drew without a usable display");
+        check(result == (drew ? spy.lastResult : 0), "VideoBlit did not pass on the result of StretchDIBits");
+        if (drew && static_cast<int64_t>(width_) * height_ <= 300000)
+            check_converted(static_cast<const uint32_t*>(spy.lastBits));
+    }
+
+    void check_converted(const uint32_t* pixels) {
+        const int32_t columns = width_ < GDIVIDEO_FRAME_PITCH ? width_ : GDIVIDEO_FRAME_PITCH;
+        for (int32_t y = 0; y < height_; ++y)
+            for (int32_t x = 0; x < width_; ++x) {
+                const uint32_t want = !frame_ || x >= columns ? 0 : palette_[frame_->at(x, y) % 64];
+                if (pixels[static_cast<size_t>(y) * width_ + x] != want)
+                    throw Failure{"the bitmap does not hold the converted frame at " + std::to_string(x) +
+                                  "," + std::to_string(y) + " of " + std::to_string(width_) + "x" +
+                                  std::to_string(height_)};
+            }
+    }
+
+    void shutdown() {
+        const int32_t expected = open_ ? 1 : 0;
+        check(plugin_.shutdown() == expected, "VideoShutdown did not return " + std::to_string(expected));
+        check(spy.liveDCs.empty() && spy.liveBitmaps.empty(), "VideoShutdown left something held");
+        open_ = false;
+        frame_.reset(); // any later read of it faults
+    }
+
+    void close() {
+        shutdown();
+        const int calls = spy.calls();
+        check(plugin_.blit() == 0 && plugin_.shutdown() == 0, "calls after closing did not return 0");
+        check(spy.calls() == calls, "calls after closing reached the platform");
+    }
+
+    void scribble() {
+        if (!frame_ || !open_ || !frame_size_valid(width_, height_) || height_ > 65536)
+            return;
+        const int32_t columns = width_ < GDIVIDEO_FRAME_PITCH ? width_ : GDIVIDEO_FRAME_PITCH;
+        for (int i = 0; i < 64; ++i)
+            frame_->at(static_cast<int32_t>(random_() % columns), static_cast<int32_t>(random_() % height_)) =
+                static_cast<uint8_t>(random_());
+    }
+
+    void resize() {
+        static const int sizes[][2] = {{256, 240}, {512, 480}, {1, 1},    {0, 0},
+                                       {300, 17},  {160, 100}, {777, 555}};
+        const auto& size = sizes[random_() % (sizeof(sizes) / sizeof(sizes[0]))];
+        SetWindowPos(window_.handle(), nullptr, 0, 0, size[0], size[1], SWP_NOMOVE | SWP_NOZORDER);
+        pump_messages();
+    }
+
+    void minimise_or_restore() {
+        ShowWindow(window_.handle(), IsIconic(window_.handle()) ? SW_RESTORE : SW_MINIMIZE);
+        pump_messages();
+    }
+
+    std::mt19937 random_;
+    TestWindow window_;
+    Plugin plugin_;
+    std::unique_ptr<GuardedFrame> frame_;
+    bool open_ = false;
+    bool nullWindow_ = false;
+    int32_t width_ = 0, height_ = 0;
+    uint32_t palette_[64] = {};
+};
+
+long option(int argc, char** argv, const char* name, long fallback) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0)
+            return std::strtol(argv[i + 1], nullptr, 10);
+    return fallback;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    SetUnhandledExceptionFilter(report_crash);
+    const long seconds = option(argc, argv, "--seconds", 30);
+    const long seed = option(argc, argv, "--seed", -1);
+    const long sequences = seed >= 0 ? 1 : option(argc, argv, "--sequences", LONG_MAX);
+    const long calls = option(argc, argv, "--calls", 2000);
+    const DWORD start = GetTickCount();
+
+    long done = 0, totalCalls = 0;
+    std::random_device entropy;
+    for (; done < sequences && (seed >= 0 || GetTickCount() - start < static_cast<DWORD>(seconds) * 1000);
+         ++done) {
+        currentSeed = seed >= 0 ? static_cast<uint32_t>(seed) : entropy();
+        try {
+            Sequence(currentSeed).run(calls);
+        } catch (const Failure& failure) {
+            std::printf("call_fuzz: FAILED in sequence seed %u at call %ld: %s\n"
+                        "reproduce with: call_fuzz.exe --seed %u --calls %ld\n",
+                        currentSeed, currentCall, failure.message.c_str(), currentSeed, calls);
+            return 1;
+        }
+        totalCalls += calls;
+    }
+    std::printf("call_fuzz: %ld sequences, %ld calls, %.1f s, no failure\n", done, totalCalls,
+                (GetTickCount() - start) / 1000.0);
+    return 0;
+}
