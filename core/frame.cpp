@@ -79,12 +79,3 @@ void convert_plain(const uint8_t* __restrict frame, int32_t columns, int32_t hei
         pixels += width;
     }
 }
-
-void palette_planes(const PaletteTable& palette, PalettePlanes& planes) {
-    for (int32_t n = 0; n < PALETTE_COLOURS; ++n) {
-        const uint32_t colour = palette.entries[n];
-        planes.blue[n] = static_cast<uint8_t>(colour);
-        planes.green[n] = static_cast<uint8_t>(colour >> 8);
-        planes.red[n] = static_cast<uint8_t>(colour >> 16);
-    }
-}

@@ -10,7 +10,8 @@
 #if defined(__i386__) || defined(__x86_64__)
 #include <immintrin.h>
 
-#define KERNEL_TARGET __attribute__((target("avx2"), force_align_arg_pointer))
+#define KERNEL_TARGET __attribute__((target("avx2")))
+#include "frame_planes.h"
 
 namespace {
 
@@ -18,33 +19,12 @@ struct PlaneTables {
     __m256i group[4]; // entries 0-15, 16-31, 32-47, 48-63, the same 16 bytes in both lanes
 };
 
-struct Planes {
-    PlaneTables blue, green, red;
-};
-
-KERNEL_TARGET inline __m256i both_lanes(__m128i bytes) {
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(bytes), bytes, 1);
-}
-
-// Splits the colours into planes, 16 at a time: a shuffle gathers the blue, green, red and zero
-// bytes of four colours, and a 4 x 4 transpose puts the four gathered colours side by side.
-KERNEL_TARGET inline Planes split_planes(const PaletteTable& palette) {
-    const __m128i gather = _mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
-    Planes planes;
-    for (int32_t group = 0; group < 4; ++group) {
-        const auto* colours = reinterpret_cast<const __m128i*>(palette.entries + 16 * group);
-        __m128i four[4];
-        for (int32_t i = 0; i < 4; ++i)
-            four[i] = _mm_shuffle_epi8(_mm_loadu_si128(colours + i), gather);
-        const __m128i blueGreenLow = _mm_unpacklo_epi32(four[0], four[1]);
-        const __m128i blueGreenHigh = _mm_unpacklo_epi32(four[2], four[3]);
-        const __m128i redLow = _mm_unpackhi_epi32(four[0], four[1]);
-        const __m128i redHigh = _mm_unpackhi_epi32(four[2], four[3]);
-        planes.blue.group[group] = both_lanes(_mm_unpacklo_epi64(blueGreenLow, blueGreenHigh));
-        planes.green.group[group] = both_lanes(_mm_unpackhi_epi64(blueGreenLow, blueGreenHigh));
-        planes.red.group[group] = both_lanes(_mm_unpacklo_epi64(redLow, redHigh));
-    }
-    return planes;
+KERNEL_TARGET inline PlaneTables both_lanes(const __m128i (&groups)[4]) {
+    PlaneTables tables;
+    for (int32_t group = 0; group < 4; ++group)
+        tables.group[group] =
+            _mm256_inserti128_si256(_mm256_castsi128_si256(groups[group]), groups[group], 1);
+    return tables;
 }
 
 // `even` selects tables 0 and 2 (index bit 4 clear), `odd` tables 1 and 3; `bit5` is all ones
@@ -59,9 +39,13 @@ KERNEL_TARGET inline __m256i look_up(const PlaneTables& tables, __m256i even, __
 
 } // namespace
 
-KERNEL_TARGET void convert_avx2(const uint8_t* frame, int32_t columns, int32_t height, int32_t width,
-                                const PaletteTable& palette, uint32_t* pixels) {
-    const Planes planes = split_planes(palette);
+KERNEL_TARGET __attribute__((force_align_arg_pointer)) void
+convert_avx2(const uint8_t* frame, int32_t columns, int32_t height, int32_t width,
+             const PaletteTable& palette, uint32_t* pixels) {
+    const PalettePlanes planes = split_planes(palette);
+    const PlaneTables blue = both_lanes(planes.blue);
+    const PlaneTables green = both_lanes(planes.green);
+    const PlaneTables red = both_lanes(planes.red);
     const __m256i low5 = _mm256_set1_epi8(0x1F);
     const __m256i bit5 = _mm256_set1_epi8(0x20);
     // Adding 0x70 to a 5-bit value carries its bit 4 into the top bit and keeps the low four.
@@ -80,9 +64,9 @@ KERNEL_TARGET void convert_avx2(const uint8_t* frame, int32_t columns, int32_t h
             const __m256i even = _mm256_add_epi8(_mm256_and_si256(index, low5), carry4);
             const __m256i odd = _mm256_xor_si256(even, top);
             const __m256i high = _mm256_cmpeq_epi8(_mm256_and_si256(index, bit5), bit5);
-            const __m256i b = look_up(planes.blue, even, odd, high);
-            const __m256i g = look_up(planes.green, even, odd, high);
-            const __m256i r = look_up(planes.red, even, odd, high);
+            const __m256i b = look_up(blue, even, odd, high);
+            const __m256i g = look_up(green, even, odd, high);
+            const __m256i r = look_up(red, even, odd, high);
             const __m256i bgLow = _mm256_unpacklo_epi8(b, g), bgHigh = _mm256_unpackhi_epi8(b, g);
             const __m256i rLow = _mm256_unpacklo_epi8(r, zero), rHigh = _mm256_unpackhi_epi8(r, zero);
             auto* out = reinterpret_cast<__m256i*>(pixels + x);

@@ -17,12 +17,3 @@ void convert_avx2(const uint8_t* frame, int32_t columns, int32_t height, int32_t
 
 bool cpu_runs_sse41();
 bool cpu_runs_avx2();
-
-// The 64 colours split into blue, green and red byte planes, the form a byte shuffle looks up.
-struct PalettePlanes {
-    alignas(16) uint8_t blue[PALETTE_COLOURS];
-    alignas(16) uint8_t green[PALETTE_COLOURS];
-    alignas(16) uint8_t red[PALETTE_COLOURS];
-};
-
-void palette_planes(const PaletteTable& palette, PalettePlanes& planes);
