@@ -77,14 +77,14 @@ bool pump_messages() {
     return !closed;
 }
 
-std::vector<uint8_t> read_client_rgb(HWND window, int& width, int& height) {
+std::vector<uint32_t> read_client_pixels(HWND window, int& width, int& height) {
     RECT client;
     GetClientRect(window, &client);
     width = client.right;
     height = client.bottom;
-    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
-    if (rgb.empty())
-        return rgb;
+    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+    if (pixels.empty())
+        return pixels;
 
     HDC windowDC = GetDC(window);
     HDC memoryDC = CreateCompatibleDC(windowDC);
@@ -100,19 +100,22 @@ std::vector<uint8_t> read_client_rgb(HWND window, int& width, int& height) {
     HGDIOBJ previous = SelectObject(memoryDC, bitmap);
     BitBlt(memoryDC, 0, 0, width, height, windowDC, 0, 0, SRCCOPY);
     GdiFlush();
-    const auto* pixels = static_cast<const uint32_t*>(bits);
-    for (size_t i = 0; i < rgb.size() / 3; ++i) {
-        rgb[i * 3] = static_cast<uint8_t>(pixels[i] >> 16);
-        rgb[i * 3 + 1] = static_cast<uint8_t>(pixels[i] >> 8);
-        rgb[i * 3 + 2] = static_cast<uint8_t>(pixels[i]);
-    }
+    const auto* shown = static_cast<const uint32_t*>(bits);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = shown[i] & 0x00FFFFFF;
     SelectObject(memoryDC, previous);
     DeleteObject(bitmap);
     DeleteDC(memoryDC);
     ReleaseDC(window, windowDC);
-    return rgb;
+    return pixels;
 }
 
-bool write_png(const std::string& path, const std::vector<uint8_t>& rgb, int width, int height) {
+bool write_png(const std::string& path, const std::vector<uint32_t>& pixels, int width, int height) {
+    std::vector<uint8_t> rgb(pixels.size() * 3);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        rgb[i * 3] = static_cast<uint8_t>(pixels[i] >> 16);
+        rgb[i * 3 + 1] = static_cast<uint8_t>(pixels[i] >> 8);
+        rgb[i * 3 + 2] = static_cast<uint8_t>(pixels[i]);
+    }
     return !rgb.empty() && stbi_write_png(path.c_str(), width, height, 3, rgb.data(), width * 3) != 0;
 }

@@ -14,7 +14,8 @@ void resize_client(HWND window, int clientWidth, int clientHeight);
 // Handles pending messages; false once the window has been closed.
 bool pump_messages();
 
-// The client area as it shows, 8-bit RGB, rows top to bottom.
-std::vector<uint8_t> read_client_rgb(HWND window, int& width, int& height);
+// The client area as it shows, read back from the window, one 0x00RRGGBB value per pixel, rows
+// top to bottom.
+std::vector<uint32_t> read_client_pixels(HWND window, int& width, int& height);
 
-bool write_png(const std::string& path, const std::vector<uint8_t>& rgb, int width, int height);
+bool write_png(const std::string& path, const std::vector<uint32_t>& pixels, int width, int height);

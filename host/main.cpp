@@ -88,8 +88,8 @@ int main(int argc, char** argv) {
     int result = 0;
     if (!options.screenshot.empty() && IsWindow(window)) {
         int width = 0, height = 0;
-        const std::vector<uint8_t> rgb = read_client_rgb(window, width, height);
-        if (write_png(options.screenshot, rgb, width, height))
+        const std::vector<uint32_t> pixels = read_client_pixels(window, width, height);
+        if (write_png(options.screenshot, pixels, width, height))
             std::printf("Screenshot (%dx%d): %s\n", width, height, options.screenshot.c_str());
         else
             result = fail("cannot write the screenshot '" + options.screenshot + "'", 1);

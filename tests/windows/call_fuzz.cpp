@@ -18,6 +18,7 @@
 #include <string>
 
 #include "../../core/frame.h"
+#include "../../host/host_window.h"
 #include "test_support.h"
 
 namespace {

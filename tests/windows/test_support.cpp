@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "../../host/host_window.h"
+
 namespace {
 
 const char* const WINDOW_CLASS = "gdivideo test window";
@@ -32,11 +34,6 @@ void register_class() {
     registered = true;
 }
 
-template <typename Proc> bool find(HMODULE module, const char* name, Proc& proc) {
-    proc = reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    return proc != nullptr;
-}
-
 size_t page_size() {
     SYSTEM_INFO info;
     GetSystemInfo(&info);
@@ -53,11 +50,8 @@ std::string plugin_path() {
 }
 
 bool Plugin::load() {
-    module = LoadLibraryA(plugin_path().c_str());
-    return module && find(module, "VideoInit", init) && find(module, "VideoSetPalette", setPalette) &&
-           find(module, "VideoApplyPalette", applyPalette) && find(module, "VideoBlit", blit) &&
-           find(module, "VideoShutdown", shutdown) && find(module, "VideoCfg", cfg) &&
-           find(module, "VideoFullscreen", fullscreen);
+    std::string error;
+    return load_plugin(plugin_path(), *this, error);
 }
 
 void Plugin::unload() {
@@ -80,19 +74,7 @@ TestWindow::~TestWindow() {
 }
 
 void TestWindow::resize_client(int clientWidth, int clientHeight) {
-    // The frame's size is only known after the window manager has placed it: correct until the
-    // client area is exactly the size asked for.
-    int outerWidth = clientWidth, outerHeight = clientHeight;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        SetWindowPos(window_, nullptr, 0, 0, outerWidth, outerHeight, SWP_NOMOVE | SWP_NOZORDER);
-        pump_messages();
-        RECT client;
-        GetClientRect(window_, &client);
-        if (client.right == clientWidth && client.bottom == clientHeight)
-            return;
-        outerWidth += clientWidth - client.right;
-        outerHeight += clientHeight - client.bottom;
-    }
+    ::resize_client(window_, clientWidth, clientHeight);
 }
 
 void TestWindow::minimise() {
@@ -101,39 +83,13 @@ void TestWindow::minimise() {
 }
 
 std::vector<uint32_t> TestWindow::read_client(int* width, int* height) const {
-    RECT client;
-    GetClientRect(window_, &client);
-    const int w = client.right, h = client.bottom;
+    int w = 0, h = 0;
+    std::vector<uint32_t> pixels = read_client_pixels(window_, w, h);
     if (width)
         *width = w;
     if (height)
         *height = h;
-    std::vector<uint32_t> result(static_cast<size_t>(w) * h);
-    if (result.empty())
-        return result;
-
-    HDC windowDC = GetDC(window_);
-    HDC memoryDC = CreateCompatibleDC(windowDC);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memoryDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memoryDC, bitmap);
-    BitBlt(memoryDC, 0, 0, w, h, windowDC, 0, 0, SRCCOPY);
-    GdiFlush();
-    const auto* pixels = static_cast<const uint32_t*>(bits);
-    for (size_t i = 0; i < result.size(); ++i)
-        result[i] = pixels[i] & 0x00FFFFFF;
-    SelectObject(memoryDC, previous);
-    DeleteObject(bitmap);
-    DeleteDC(memoryDC);
-    ReleaseDC(window_, windowDC);
-    return result;
+    return pixels;
 }
 
 GuardedFrame::GuardedFrame(int32_t width, int32_t height)
@@ -165,13 +121,5 @@ void set_test_palette(const Plugin& plugin) {
     for (int32_t n = 0; n < GDIVIDEO_PALETTE_COLOURS; ++n) {
         const uint32_t colour = test_colour(n);
         plugin.setPalette(n, colour >> 16, (colour >> 8) & 0xFF, colour & 0xFF);
-    }
-}
-
-void pump_messages() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
     }
 }

@@ -8,20 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "../../include/gdivideo.h"
+#include "../../host/plugin_api.h"
 
 std::string plugin_path();
 
-struct Plugin {
-    HMODULE module = nullptr;
-    VideoInitProc init = nullptr;
-    VideoSetPaletteProc setPalette = nullptr;
-    VideoApplyPaletteProc applyPalette = nullptr;
-    VideoBlitProc blit = nullptr;
-    VideoShutdownProc shutdown = nullptr;
-    VideoCfgProc cfg = nullptr;
-    VideoFullscreenProc fullscreen = nullptr;
-
+// The plugin beside the test program, loaded as the reference host loads it.
+struct Plugin : PluginApi {
     bool load();
     void unload();
 };
@@ -67,8 +59,6 @@ class GuardedFrame {
 // Palette colour n of the tests: 64 distinct colours.
 uint32_t test_colour(int32_t n);
 void set_test_palette(const Plugin& plugin);
-
-void pump_messages();
 
 #include <gtest/gtest.h>
 
