@@ -7,6 +7,12 @@ namespace {
 
 class PictureTest : public PluginTest {
   protected:
+    // Opens the display on the window with the frame and sets the test palette.
+    void open(const TestWindow& window, const GuardedFrame& frame, int32_t width, int32_t height) {
+        ASSERT_EQ(plugin.init(width, height, window.handle(), 0, frame.data()), 1);
+        set_test_palette(plugin);
+    }
+
     // A pattern that uses all 256 pixel values; only the low six bits choose the colour.
     static void draw_pattern(GuardedFrame& frame, int32_t width, int32_t height) {
         frame.fill_outside_columns(0xEE);
@@ -42,8 +48,7 @@ TEST_F(PictureTest, FrameShowsPixelForPixelAtOneToOne) {
         GuardedFrame frame(width, 240);
         draw_pattern(frame, width, 240);
         TestWindow window(width, 240);
-        plugin.init(width, 240, window.handle(), 0, frame.data());
-        set_test_palette(plugin);
+        open(window, frame, width, 240);
         EXPECT_EQ(plugin.blit(), 240);
         expect_picture(window, frame, width, 240, 1);
         plugin.shutdown();
@@ -56,8 +61,7 @@ TEST_F(PictureTest, IntegerEnlargementsRepeatEachPixel) {
     for (int scale : {2, 3}) {
         SCOPED_TRACE(testing::Message() << "scale " << scale);
         TestWindow window(256 * scale, 240 * scale);
-        plugin.init(256, 240, window.handle(), 0, frame.data());
-        set_test_palette(plugin);
+        open(window, frame, 256, 240);
         EXPECT_NE(plugin.blit(), 0);
         expect_picture(window, frame, 256, 240, scale);
         plugin.shutdown();
@@ -68,8 +72,7 @@ TEST_F(PictureTest, ResizedWindowIsFilledFromTheNextFrameOn) {
     GuardedFrame frame(256, 240);
     draw_pattern(frame, 256, 240);
     TestWindow window(256, 240);
-    plugin.init(256, 240, window.handle(), 0, frame.data());
-    set_test_palette(plugin);
+    open(window, frame, 256, 240);
     plugin.blit();
     expect_picture(window, frame, 256, 240, 1);
 
@@ -83,8 +86,7 @@ TEST_F(PictureTest, MinimisedWindowGetsNothingButTheFrameIsStillConverted) {
     GuardedFrame frame(256, 240);
     draw_pattern(frame, 256, 240);
     TestWindow window(256, 240);
-    plugin.init(256, 240, window.handle(), 0, frame.data());
-    set_test_palette(plugin);
+    open(window, frame, 256, 240);
     window.minimise();
     plugin.blit();
     EXPECT_EQ(spy.lastDestination.right, 0);
@@ -137,8 +139,7 @@ TEST_F(PictureTest, IndexOutsideThePaletteChangesNothing) {
     GuardedFrame frame(64, 64);
     draw_pattern(frame, 64, 64);
     TestWindow window(64, 64);
-    plugin.init(64, 64, window.handle(), 0, frame.data());
-    set_test_palette(plugin);
+    open(window, frame, 64, 64);
     for (int32_t index : {-1, 64, 128, 255, 256, -64})
         plugin.setPalette(index, 1, 2, 3);
     plugin.blit();
@@ -150,8 +151,7 @@ TEST_F(PictureTest, WidthAbove256ShowsTheFirst256ColumnsAndBlackBeyond) {
     GuardedFrame frame(300, 40);
     draw_pattern(frame, 300, 40);
     TestWindow window(300, 40);
-    plugin.init(300, 40, window.handle(), 0, frame.data());
-    set_test_palette(plugin);
+    open(window, frame, 300, 40);
     EXPECT_EQ(plugin.blit(), 40);
     expect_picture(window, frame, 300, 40, 1);
     plugin.shutdown();
