@@ -16,9 +16,22 @@ static void fill_bitmap_info(BITMAPINFO& bitmapInfo, int32_t width, int32_t heig
     header.biCompression = BI_RGB;
 }
 
+// The picture is the frame as drawn. A right-to-left window gives a mirrored device context,
+// which would flip it; and the monochrome stretching modes, a window DC's default, AND or OR
+// neighbouring pixels together whenever the window is smaller than the frame. Any other mode was
+// set by the host on a DC of its own (CS_OWNDC) and is kept.
+static void prepare_device_context(HDC deviceContext) {
+    SetLayout(deviceContext, 0);
+    const int mode = GetStretchBltMode(deviceContext);
+    if (mode == BLACKONWHITE || mode == WHITEONBLACK)
+        SetStretchBltMode(deviceContext, COLORONCOLOR);
+}
+
 void gdi_open_surface(HWND window, int32_t width, int32_t height, HDC& deviceContext, BITMAPINFO& bitmapInfo,
                       HBITMAP& bitmap, uint32_t*& pixels) {
     deviceContext = GetDC(window);
+    if (deviceContext)
+        prepare_device_context(deviceContext);
     fill_bitmap_info(bitmapInfo, width, height);
     GdiFlush();
     void* bits = nullptr;
@@ -41,7 +54,11 @@ int32_t gdi_close_surface(HWND window, HDC& deviceContext, HBITMAP& bitmap, uint
         DeleteObject(bitmap);
     bitmap = nullptr;
     pixels = nullptr;
-    const int32_t released = deviceContext ? ReleaseDC(window, deviceContext) : 0;
+    // A destroyed window's device context goes back to the system, which may hand it to another
+    // window: only one that still belongs to the window is released. A null window's is the
+    // screen's, which belongs to no window.
+    const bool ours = deviceContext && (!window || WindowFromDC(deviceContext) == window);
+    const int32_t released = ours ? ReleaseDC(window, deviceContext) : 0;
     deviceContext = nullptr;
     return released;
 }

@@ -87,6 +87,7 @@ std::vector<uint32_t> read_client_pixels(HWND window, int& width, int& height) {
         return pixels;
 
     HDC windowDC = GetDC(window);
+    SetLayout(windowDC, 0); // the pixels as they are on the screen, even in a right-to-left window
     HDC memoryDC = CreateCompatibleDC(windowDC);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);

@@ -1,10 +1,10 @@
 // Call-sequence fuzzer: loads the plugin afresh for each sequence and makes long random runs of
 // its seven calls with random and extreme arguments, while the host side writes its frame
-// buffer, resizes, minimises and restores the window. After every call it checks the result
-// where the state defines it, that no device context or bitmap is used after release or released
-// twice, that a closed display holds none, and after every frame drawn that the bitmap holds the
-// frame converted through the palette the calls set. Frame buffers end at a no-access page and
-// are freed as soon as the display that read them closes.
+// buffer, resizes, minimises and restores the window, and destroys it for a new one. After every
+// call it checks the result where the state defines it, that no device context or bitmap is used
+// after release or released twice, that a closed display holds none, and after every frame drawn
+// that the bitmap holds the frame converted through the palette the calls set. Frame buffers end
+// at a no-access page and are freed as soon as the display that read them closes.
 //
 //   call_fuzz.exe [--seconds S] [--seed N] [--sequences K] [--calls C]
 // With --seed, runs that one sequence (as printed when a sequence fails) and stops.
@@ -50,7 +50,7 @@ const int32_t INDEXES[] = {-1, 64, 65, 127, 128, 255, 256, INT_MAX, INT_MIN, -64
 
 class Sequence {
   public:
-    explicit Sequence(uint32_t seed) : random_(seed), window_(256, 240) {}
+    explicit Sequence(uint32_t seed) : random_(seed), window_(std::make_unique<TestWindow>(256, 240)) {}
 
     void run(long calls) {
         check(plugin_.load(), "cannot load " + plugin_path());
@@ -86,8 +86,10 @@ class Sequence {
             scribble();
         else if (roll < 96)
             resize();
-        else
+        else if (roll < 99)
             minimise_or_restore();
+        else
+            replace_window();
         check(spy.staleUses == 0, "a device context or bitmap was used after release or released twice");
     }
 
@@ -109,7 +111,7 @@ class Sequence {
                     frame->at(x, y) = static_cast<uint8_t>(random_());
 
         const int32_t reserved = static_cast<int32_t>(random_());
-        check(plugin_.init(width, height, nullWindow ? nullptr : window_.handle(), reserved,
+        check(plugin_.init(width, height, nullWindow ? nullptr : window_->handle(), reserved,
                            frame ? frame->data() : nullptr) == 1,
               "VideoInit did not return 1");
         check(spy.liveDCs.size() == 1, "VideoInit does not hold exactly one device context");
@@ -118,6 +120,7 @@ class Sequence {
         // The old buffer goes only now: the plugin must have let go of it.
         frame_ = std::move(frame);
         open_ = true;
+        windowGone_ = false;
         width_ = width;
         height_ = height;
         nullWindow_ = nullWindow;
@@ -152,7 +155,8 @@ class Sequence {
 
     void blit() {
         const int before = spy.stretchDIBits;
-        const bool drawable = open_ && !nullWindow_ && spy.liveBitmaps.size() == 1 && spy.liveDCs.size() == 1;
+        const bool drawable =
+            open_ && !nullWindow_ && !windowGone_ && spy.liveBitmaps.size() == 1 && spy.liveDCs.size() == 1;
         const int32_t result = plugin_.blit();
         const bool drew = spy.stretchDIBits > before;
         check(drew == drawable,
@@ -175,10 +179,11 @@ class Sequence {
     }
 
     void shutdown() {
-        const int32_t expected = open_ ? 1 : 0;
+        const int32_t expected = open_ && !windowGone_ ? 1 : 0;
         check(plugin_.shutdown() == expected, "VideoShutdown did not return " + std::to_string(expected));
         check(spy.liveDCs.empty() && spy.liveBitmaps.empty(), "VideoShutdown left something held");
         open_ = false;
+        windowGone_ = false;
         frame_.reset(); // any later read of it faults
     }
 
@@ -202,21 +207,33 @@ class Sequence {
         static const int sizes[][2] = {{256, 240}, {512, 480}, {1, 1},    {0, 0},
                                        {300, 17},  {160, 100}, {777, 555}};
         const auto& size = sizes[random_() % (sizeof(sizes) / sizeof(sizes[0]))];
-        SetWindowPos(window_.handle(), nullptr, 0, 0, size[0], size[1], SWP_NOMOVE | SWP_NOZORDER);
+        SetWindowPos(window_->handle(), nullptr, 0, 0, size[0], size[1], SWP_NOMOVE | SWP_NOZORDER);
         pump_messages();
     }
 
+    // A host that destroys its window before VideoShutdown: the system takes the window's device
+    // context back, and the plugin must neither draw with it nor release it.
+    void replace_window() {
+        if (open_ && !nullWindow_ && !spy.liveDCs.empty()) {
+            spy.liveDCs.clear();
+            windowGone_ = true;
+        }
+        window_->destroy();
+        window_ = std::make_unique<TestWindow>(256, 240);
+    }
+
     void minimise_or_restore() {
-        ShowWindow(window_.handle(), IsIconic(window_.handle()) ? SW_RESTORE : SW_MINIMIZE);
+        ShowWindow(window_->handle(), IsIconic(window_->handle()) ? SW_RESTORE : SW_MINIMIZE);
         pump_messages();
     }
 
     std::mt19937 random_;
-    TestWindow window_;
+    std::unique_ptr<TestWindow> window_;
     Plugin plugin_;
     std::unique_ptr<GuardedFrame> frame_;
     bool open_ = false;
     bool nullWindow_ = false;
+    bool windowGone_ = false;
     int32_t width_ = 0, height_ = 0;
     uint32_t palette_[64] = {};
 };

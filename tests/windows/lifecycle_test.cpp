@@ -1,6 +1,7 @@
 // The entry points' results in every state, and what they acquire and release.
 
 #include <climits>
+#include <memory>
 
 #include "test_support.h"
 
@@ -84,6 +85,42 @@ TEST_F(LifecycleTest, InitWhileOpenReleasesTheOpenSurfaceFirst) {
 
     EXPECT_EQ(plugin.shutdown(), 1);
     expect_everything_released();
+}
+
+// The system takes a destroyed window's device context back and may give the same handle to the
+// next window that asks: the plugin must not release it from under that window.
+TEST_F(LifecycleTest, WindowDestroyedFirstLeavesItsDeviceContextToTheSystem) {
+    auto first = std::make_unique<TestWindow>(256, 240);
+    plugin.init(256, 240, first->handle(), 0, frame.data());
+    EXPECT_EQ(plugin.blit(), 240);
+    first->destroy();
+    EXPECT_EQ(plugin.blit(), 0);
+
+    TestWindow second(64, 64);
+    HDC dc = GetDC(second.handle());
+    EXPECT_EQ(plugin.shutdown(), 0);
+    EXPECT_EQ(spy.releaseDC, 0);
+    EXPECT_EQ(spy.deleteObject, 1);
+    EXPECT_TRUE(spy.liveBitmaps.empty());
+    EXPECT_EQ(WindowFromDC(dc), second.handle());
+    HBRUSH brush = CreateSolidBrush(RGB(0x12, 0x34, 0x56));
+    const RECT all = {0, 0, 64, 64};
+    EXPECT_TRUE(FillRect(dc, &all, brush));
+    DeleteObject(brush);
+    for (uint32_t pixel : second.read_client())
+        ASSERT_EQ(pixel, 0x123456u);
+    EXPECT_EQ(ReleaseDC(second.handle(), dc), 1);
+
+    // The same when a new VideoInit closes the display of a window that has gone.
+    first = std::make_unique<TestWindow>(256, 240);
+    plugin.init(256, 240, first->handle(), 0, frame.data());
+    first->destroy();
+    plugin.init(64, 64, second.handle(), 0, frame.data());
+    EXPECT_EQ(spy.releaseDC, 0);
+    EXPECT_EQ(plugin.blit(), 64);
+    EXPECT_EQ(plugin.shutdown(), 1);
+    EXPECT_EQ(spy.releaseDC, 1);
+    EXPECT_TRUE(spy.liveBitmaps.empty());
 }
 
 TEST_F(LifecycleTest, NoDeviceContextOrNoSectionStillReportsOneButDrawsNothing) {

@@ -38,14 +38,21 @@ TEST_F(PluginTest, ExportsExactlyTheSevenFunctionsByNameAndAlphabeticalOrdinal) 
         EXPECT_STREQ(reinterpret_cast<const char*>(base + names[i]), EXPORTS[i]);
 }
 
-TEST_F(PluginTest, ImportsOnlyTheSevenPlatformFunctions) {
+TEST_F(PluginTest, ImportsOnlyThePlatformFunctionsItCalls) {
     std::set<std::string> imports;
     for (const ImportedFunction& function : list_imports(plugin.module))
         imports.insert(function.module + "!" + function.name);
-    const std::set<std::string> expected = {"user32.dll!GetDC",         "user32.dll!ReleaseDC",
-                                            "user32.dll!GetClientRect", "gdi32.dll!CreateDIBSection",
-                                            "gdi32.dll!GdiFlush",       "gdi32.dll!StretchDIBits",
-                                            "gdi32.dll!DeleteObject"};
+    const std::set<std::string> expected = {"user32.dll!GetDC",
+                                            "user32.dll!ReleaseDC",
+                                            "user32.dll!GetClientRect",
+                                            "gdi32.dll!CreateDIBSection",
+                                            "gdi32.dll!GdiFlush",
+                                            "gdi32.dll!StretchDIBits",
+                                            "gdi32.dll!DeleteObject",
+                                            "gdi32.dll!SetLayout",
+                                            "gdi32.dll!GetStretchBltMode",
+                                            "gdi32.dll!SetStretchBltMode",
+                                            "user32.dll!WindowFromDC"};
     EXPECT_EQ(imports, expected);
     EXPECT_EQ(list_imports(plugin.module).size(), expected.size()) << "a function is imported twice";
 }

@@ -68,6 +68,57 @@ TEST_F(PictureTest, IntegerEnlargementsRepeatEachPixel) {
     }
 }
 
+// Shrinking picks whole source pixels: single-pixel checks of two colours show as those two
+// colours, never as a blend or a combination of their bits.
+TEST_F(PictureTest, WindowSmallerThanTheFrameShowsOnlyTheFramesColours) {
+    GuardedFrame frame(256, 240);
+    for (int32_t y = 0; y < 240; ++y)
+        for (int32_t x = 0; x < 256; ++x)
+            frame.at(x, y) = static_cast<uint8_t>(1 + (x + y) % 2);
+    for (const auto& client : {std::pair{128, 120}, std::pair{200, 150}, std::pair{255, 239}}) {
+        SCOPED_TRACE(testing::Message() << client.first << " x " << client.second);
+        TestWindow window(client.first, client.second);
+        plugin.init(256, 240, window.handle(), 0, frame.data());
+        plugin.setPalette(1, 0xFF, 0, 0);
+        plugin.setPalette(2, 0, 0xFF, 0);
+        EXPECT_EQ(plugin.blit(), 240);
+        for (uint32_t pixel : window.read_client())
+            ASSERT_TRUE(pixel == 0xFF0000 || pixel == 0x00FF00) << std::hex << pixel;
+        plugin.shutdown();
+    }
+}
+
+// A stretching mode that a host set on its window's own DC is its choice; the monochrome default
+// of a DC is nobody's and becomes a colour mode.
+TEST_F(PictureTest, HostsOwnStretchingModeIsKeptTheMonochromeDefaultIsNot) {
+    GuardedFrame frame(64, 64);
+    for (const int chosen : {HALFTONE, COLORONCOLOR, BLACKONWHITE, WHITEONBLACK}) {
+        SCOPED_TRACE(testing::Message() << "mode " << chosen);
+        TestWindow window(64, 64, 0, true);
+        HDC dc = GetDC(window.handle());
+        SetStretchBltMode(dc, chosen);
+        ReleaseDC(window.handle(), dc);
+        plugin.init(64, 64, window.handle(), 0, frame.data());
+        dc = GetDC(window.handle());
+        EXPECT_EQ(GetStretchBltMode(dc), chosen == HALFTONE ? HALFTONE : COLORONCOLOR);
+        ReleaseDC(window.handle(), dc);
+        plugin.shutdown();
+    }
+}
+
+TEST_F(PictureTest, RightToLeftWindowShowsTheFrameUnmirrored) {
+    GuardedFrame frame(160, 120);
+    draw_pattern(frame, 160, 120);
+    for (const bool ownDC : {false, true}) {
+        SCOPED_TRACE(ownDC ? "own DC" : "common DC");
+        TestWindow window(160, 120, WS_EX_LAYOUTRTL, ownDC);
+        open(window, frame, 160, 120);
+        EXPECT_EQ(plugin.blit(), 120);
+        expect_picture(window, frame, 160, 120, 1);
+        plugin.shutdown();
+    }
+}
+
 TEST_F(PictureTest, ResizedWindowIsFilledFromTheNextFrameOn) {
     GuardedFrame frame(256, 240);
     draw_pattern(frame, 256, 240);

@@ -5,6 +5,7 @@
 namespace {
 
 const char* const WINDOW_CLASS = "gdivideo test window";
+const char* const OWN_DC_CLASS = "gdivideo test window with its own DC";
 
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -21,17 +22,20 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wParam, LPAR
     }
 }
 
-void register_class() {
-    static bool registered = false;
-    if (registered)
-        return;
+const char* register_class(bool ownDC) {
+    static bool registered[2] = {};
+    const char* name = ownDC ? OWN_DC_CLASS : WINDOW_CLASS;
+    if (registered[ownDC])
+        return name;
     WNDCLASSA windowClass = {};
+    windowClass.style = ownDC ? CS_OWNDC : 0;
     windowClass.lpfnWndProc = window_procedure;
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = WINDOW_CLASS;
+    windowClass.lpszClassName = name;
     RegisterClassA(&windowClass);
-    registered = true;
+    registered[ownDC] = true;
+    return name;
 }
 
 size_t page_size() {
@@ -60,16 +64,21 @@ void Plugin::unload() {
     *this = Plugin();
 }
 
-TestWindow::TestWindow(int clientWidth, int clientHeight) {
-    register_class();
-    window_ = CreateWindowExA(0, WINDOW_CLASS, "gdivideo test", WS_POPUP, 40, 40, clientWidth, clientHeight,
-                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+TestWindow::TestWindow(int clientWidth, int clientHeight, DWORD extendedStyle, bool ownDC) {
+    window_ =
+        CreateWindowExA(extendedStyle, register_class(ownDC), "gdivideo test", WS_POPUP, 40, 40, clientWidth,
+                        clientHeight, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ShowWindow(window_, SW_SHOWNORMAL);
     resize_client(clientWidth, clientHeight);
 }
 
-TestWindow::~TestWindow() {
+TestWindow::~TestWindow() { destroy(); }
+
+void TestWindow::destroy() {
+    if (!window_)
+        return;
     DestroyWindow(window_);
+    window_ = nullptr;
     pump_messages();
 }
 

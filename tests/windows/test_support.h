@@ -20,7 +20,9 @@ struct Plugin : PluginApi {
 
 class TestWindow {
   public:
-    TestWindow(int clientWidth, int clientHeight);
+    // `extendedStyle` as CreateWindowEx takes it (WS_EX_LAYOUTRTL, say); `ownDC` gives the window a
+    // class with CS_OWNDC, whose device context keeps its state between GetDC calls.
+    TestWindow(int clientWidth, int clientHeight, DWORD extendedStyle = 0, bool ownDC = false);
     ~TestWindow();
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;
@@ -28,6 +30,7 @@ class TestWindow {
     HWND handle() const { return window_; }
     void resize_client(int clientWidth, int clientHeight);
     void minimise();
+    void destroy();
     // The client area as it shows, one 0x00RRGGBB value per pixel, rows top to bottom.
     std::vector<uint32_t> read_client(int* width = nullptr, int* height = nullptr) const;
 
