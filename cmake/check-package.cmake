@@ -1,6 +1,6 @@
 # Installs the kit into a scratch prefix and builds the ZIP; both must hold exactly the DLL, the
-# header and the README.
-set(expected README.md bin/gdivideo.dll include/gdivideo.h)
+# header, the README and the checksum list, and the list must check out in the unpacked ZIP.
+set(expected README.md SHA256SUMS bin/gdivideo.dll include/gdivideo.h)
 set(prefix ${BINARY_DIR}/package-check)
 set(zip_dir ${BINARY_DIR}/package-check-zip)
 file(REMOVE_RECURSE ${zip_dir})
@@ -27,4 +27,12 @@ foreach(file ${expected})
         message(FATAL_ERROR "${zip} lacks ${file}:\n${listing}")
     endif()
 endforeach()
-message(STATUS "${zip}:\n${listing}")
+file(REMOVE_RECURSE ${zip_dir}/unpacked)
+file(MAKE_DIRECTORY ${zip_dir}/unpacked)
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${zip} WORKING_DIRECTORY ${zip_dir}/unpacked)
+execute_process(COMMAND sha256sum -c SHA256SUMS WORKING_DIRECTORY ${zip_dir}/unpacked/gdivideo-${VERSION}-win32
+                OUTPUT_VARIABLE checked ERROR_VARIABLE checked RESULT_VARIABLE failed)
+if(failed)
+    message(FATAL_ERROR "SHA256SUMS does not check out:\n${checked}")
+endif()
+message(STATUS "${zip}:\n${listing}\n${checked}")

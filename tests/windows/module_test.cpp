@@ -11,12 +11,15 @@ namespace {
 const char* const EXPORTS[] = {"VideoApplyPalette", "VideoBlit",       "VideoCfg",     "VideoFullscreen",
                                "VideoInit",         "VideoSetPalette", "VideoShutdown"};
 
-IMAGE_EXPORT_DIRECTORY* export_directory(HMODULE module) {
+IMAGE_NT_HEADERS* nt_headers(HMODULE module) {
     auto* base = reinterpret_cast<BYTE*>(module);
-    auto* nt =
-        reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const DWORD rva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress;
-    return rva ? reinterpret_cast<IMAGE_EXPORT_DIRECTORY*>(base + rva) : nullptr;
+    return reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+}
+
+IMAGE_EXPORT_DIRECTORY* export_directory(HMODULE module) {
+    const DWORD rva =
+        nt_headers(module)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress;
+    return rva ? reinterpret_cast<IMAGE_EXPORT_DIRECTORY*>(reinterpret_cast<BYTE*>(module) + rva) : nullptr;
 }
 
 TEST_F(PluginTest, ExportsExactlyTheSevenFunctionsByNameAndAlphabeticalOrdinal) {
@@ -55,6 +58,36 @@ TEST_F(PluginTest, ImportsOnlyThePlatformFunctionsItCalls) {
                                             "user32.dll!WindowFromDC"};
     EXPECT_EQ(imports, expected);
     EXPECT_EQ(list_imports(plugin.module).size(), expected.size()) << "a function is imported twice";
+}
+
+// What a host's process gets from the image: relocatable, no executable data, no handler an
+// exception-handler overwrite could aim at, loadable by every 32-bit Windows, and nothing run at
+// load: no TLS callbacks, and an entry point that only returns TRUE (mov eax, 1; ret 12).
+TEST_F(PluginTest, ImageIsHardenedAndRunsNothingAtLoad) {
+    const IMAGE_NT_HEADERS* nt = nt_headers(plugin.module);
+    const IMAGE_OPTIONAL_HEADER32& optional = nt->OptionalHeader;
+    const WORD wanted = IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE | IMAGE_DLLCHARACTERISTICS_NX_COMPAT |
+                        IMAGE_DLLCHARACTERISTICS_NO_SEH;
+    EXPECT_EQ(optional.DllCharacteristics & wanted, wanted) << std::hex << optional.DllCharacteristics;
+    EXPECT_NE(optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC].Size, 0u);
+    EXPECT_EQ(optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_TLS].Size, 0u);
+    EXPECT_EQ(optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG].Size, 0u);
+    EXPECT_EQ(optional.MajorOperatingSystemVersion, 4);
+    EXPECT_EQ(optional.MinorOperatingSystemVersion, 0);
+    EXPECT_EQ(optional.MajorSubsystemVersion, 4);
+    EXPECT_EQ(optional.MinorSubsystemVersion, 0);
+
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+        const DWORD both = IMAGE_SCN_MEM_WRITE | IMAGE_SCN_MEM_EXECUTE;
+        EXPECT_NE(section->Characteristics & both, both) << "section " << i << " is writable and executable";
+    }
+
+    const BYTE returnsTrue[] = {0xB8, 0x01, 0x00, 0x00, 0x00, 0xC2, 0x0C, 0x00};
+    ASSERT_NE(optional.AddressOfEntryPoint, 0u);
+    EXPECT_EQ(std::memcmp(reinterpret_cast<BYTE*>(plugin.module) + optional.AddressOfEntryPoint, returnsTrue,
+                          sizeof(returnsTrue)),
+              0);
 }
 
 TEST(ModuleVersion, IsOnePointZeroForA32BitWindowsDll) {
