@@ -2,34 +2,38 @@
 
 #include "frame_kernels.h"
 
+#include <iterator>
+
 const char* frame_kernel_name(FrameKernel kernel) {
     switch (kernel) {
     case FrameKernel::Sse41:
         return "sse4.1";
     case FrameKernel::Avx2:
         return "avx2";
+    case FrameKernel::Avx512:
+#if defined(FRAME_AVX512_EMULATED)
+        return "avx512 (SIMDe)";
+#else
+        return "avx512";
+#endif
     default:
         return "plain";
     }
 }
 
 bool frame_kernel_supported(FrameKernel kernel) {
-    switch (kernel) {
-    case FrameKernel::Plain:
-        return true;
-    case FrameKernel::Sse41:
-        return cpu_runs_sse41();
-    case FrameKernel::Avx2:
-        return cpu_runs_avx2();
-    }
-    return false;
+#if defined(FRAME_AVX512_EMULATED)
+    if (kernel == FrameKernel::Avx512)
+        return true; // SIMDe's portable code runs anywhere
+#endif
+    return cpu_features_run(cpu_features(), kernel);
 }
 
 FrameKernel frame_kernel_best() {
-    if (cpu_runs_avx2())
-        return FrameKernel::Avx2;
-    if (cpu_runs_sse41())
-        return FrameKernel::Sse41;
+    const CpuFeatures features = cpu_features();
+    for (auto kernel = std::rbegin(FRAME_KERNELS); kernel != std::rend(FRAME_KERNELS); ++kernel)
+        if (cpu_features_run(features, *kernel))
+            return *kernel;
     return FrameKernel::Plain;
 }
 
@@ -45,6 +49,9 @@ void frame_convert(FrameKernel kernel, const uint8_t* frame, int32_t width, int3
         return;
     const int32_t columns = width < FRAME_PITCH ? width : FRAME_PITCH;
     switch (kernel) {
+    case FrameKernel::Avx512:
+        convert_avx512(frame, columns, height, width, palette, pixels);
+        break;
     case FrameKernel::Avx2:
         convert_avx2(frame, columns, height, width, palette, pixels);
         break;

@@ -13,8 +13,10 @@ constexpr int32_t FRAME_PITCH = 256;
 
 // The ways to convert a frame. All give the same pixels; Plain is the portable one and the
 // reference, the others use vector instructions that not every CPU has.
-enum class FrameKernel : int32_t { Plain, Sse41, Avx2 };
-constexpr FrameKernel FRAME_KERNELS[] = {FrameKernel::Plain, FrameKernel::Sse41, FrameKernel::Avx2};
+// Listed from the slowest to the fastest.
+enum class FrameKernel : int32_t { Plain, Sse41, Avx2, Avx512 };
+constexpr FrameKernel FRAME_KERNELS[] = {FrameKernel::Plain, FrameKernel::Sse41, FrameKernel::Avx2,
+                                         FrameKernel::Avx512};
 
 const char* frame_kernel_name(FrameKernel kernel);
 

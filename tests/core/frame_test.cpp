@@ -1,10 +1,17 @@
+#include <cctype>
 #include <climits>
+#include <cstdio>
+#include <fstream>
 #include <random>
+#include <set>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "../../core/frame.h"
+#include "../../core/frame_kernels.h"
 #include "guarded_buffer.h"
 
 void PrintTo(FrameKernel kernel, std::ostream* out) { *out << frame_kernel_name(kernel); }
@@ -156,21 +163,88 @@ TEST_P(FrameConvert, EqualsThePlainLoopForEveryWidth) {
     }
 }
 
+// Named after the kernel, "avx512 (SIMDe)" as avx512_SIMDe, so that the output says which ran.
 INSTANTIATE_TEST_SUITE_P(Kernels, FrameConvert, testing::ValuesIn(FRAME_KERNELS),
                          [](const testing::TestParamInfo<FrameKernel>& info) {
-                             return std::string(
-                                 info.param == FrameKernel::Sse41 ? "sse41" : frame_kernel_name(info.param));
+                             std::string name;
+                             for (const char* c = frame_kernel_name(info.param); *c; ++c) {
+                                 if (std::isalnum(static_cast<unsigned char>(*c)))
+                                     name += *c;
+                                 else if (*c == ' ')
+                                     name += '_';
+                             }
+                             return name;
                          });
 
-TEST(FrameKernelBest, IsSupportedAndNoSlowerKindThanAnySupportedOne) {
+TEST(FrameKernelBest, IsTheFastestKernelThisMachineRuns) {
     const FrameKernel best = frame_kernel_best();
     EXPECT_TRUE(frame_kernel_supported(best));
     EXPECT_TRUE(frame_kernel_supported(FrameKernel::Plain));
+    const CpuFeatures features = cpu_features();
     for (FrameKernel kernel : FRAME_KERNELS) {
-        if (frame_kernel_supported(kernel)) {
+        if (cpu_features_run(features, kernel)) {
             EXPECT_GE(static_cast<int32_t>(best), static_cast<int32_t>(kernel)) << frame_kernel_name(kernel);
         }
     }
+    std::printf("this machine converts with %s\n", frame_kernel_name(best));
+}
+
+// Each kernel needs every instruction set it uses, and the register state saved by the operating
+// system: a 32-bit Windows 7 saves no AVX-512 state (XCR0 0x7) even on a CPU that has AVX-512.
+TEST(FrameKernelSupport, NeedsEveryInstructionSetItUsesAndTheSavedState) {
+    const uint32_t ssse3 = 1u << 9, sse41 = 1u << 19, osxsave = 1u << 27, avx = 1u << 28;
+    const uint32_t avx2 = 1u << 5, avx512f = 1u << 16, avx512bw = 1u << 30, vbmi = 1u << 1;
+    const CpuFeatures full = {ssse3 | sse41 | osxsave | avx, avx2 | avx512f | avx512bw, vbmi, 0xE7};
+    const struct {
+        const char* what;
+        CpuFeatures features;
+        bool sse41, avx2, avx512;
+    } cases[] = {
+        {"everything", full, true, true, true},
+        {"nothing", {}, false, false, false},
+        {"SSE4.1 without SSSE3", {sse41, 0, 0, 0}, false, false, false},
+        {"SSSE3 and SSE4.1", {ssse3 | sse41, 0, 0, 0}, true, false, false},
+        {"no AVX-512 state saved", {full.leaf1Ecx, full.leaf7Ebx, vbmi, 0x7}, true, true, false},
+        {"no upper ZMM state saved", {full.leaf1Ecx, full.leaf7Ebx, vbmi, 0x67}, true, true, false},
+        {"no YMM state saved", {full.leaf1Ecx, full.leaf7Ebx, vbmi, 0x3}, true, false, false},
+        {"XSAVE not enabled", {ssse3 | sse41 | avx, full.leaf7Ebx, vbmi, 0xE7}, true, false, false},
+        {"no AVX512BW", {full.leaf1Ecx, avx2 | avx512f, vbmi, 0xE7}, true, true, false},
+        {"no AVX512F", {full.leaf1Ecx, avx2 | avx512bw, vbmi, 0xE7}, true, true, false},
+        {"no VBMI", {full.leaf1Ecx, full.leaf7Ebx, 0, 0xE7}, true, true, false},
+        {"AVX-512 without AVX2", {full.leaf1Ecx, avx512f | avx512bw, vbmi, 0xE7}, true, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_TRUE(cpu_features_run(c.features, FrameKernel::Plain));
+        EXPECT_EQ(cpu_features_run(c.features, FrameKernel::Sse41), c.sse41);
+        EXPECT_EQ(cpu_features_run(c.features, FrameKernel::Avx2), c.avx2);
+        EXPECT_EQ(cpu_features_run(c.features, FrameKernel::Avx512), c.avx512);
+    }
+}
+
+// Where Linux lists the CPU's flags (it lists only what the kernel has enabled), they agree with
+// what CPUID and XGETBV gave.
+TEST(FrameKernelSupport, AgreesWithTheFlagsLinuxReports) {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line) && line.rfind("flags", 0) != 0) {
+    }
+    if (line.empty())
+        GTEST_SKIP() << "no /proc/cpuinfo here";
+    std::set<std::string> flags;
+    std::istringstream words(line.substr(line.find(':') + 1));
+    for (std::string word; words >> word;)
+        flags.insert(word);
+    const auto has = [&](std::initializer_list<const char*> names) {
+        for (const char* name : names)
+            if (!flags.count(name))
+                return false;
+        return true;
+    };
+    const CpuFeatures features = cpu_features();
+    EXPECT_EQ(cpu_features_run(features, FrameKernel::Sse41), has({"ssse3", "sse4_1"}));
+    EXPECT_EQ(cpu_features_run(features, FrameKernel::Avx2), has({"avx", "avx2"}));
+    EXPECT_EQ(cpu_features_run(features, FrameKernel::Avx512), has({"avx512f", "avx512bw", "avx512vbmi"}));
 }
 
 TEST(FrameSizeValid, AcceptsNonEmptySurfacesWhoseBytesFitInt32) {

@@ -8,11 +8,11 @@
 
 namespace {
 
-// Calls blit with the stack pointer `offset` bytes below a 32-byte boundary.
+// Calls blit with the stack pointer `offset` bytes below a 64-byte boundary.
 int32_t blit_with_stack_offset(VideoBlitProc blit, int32_t offset) {
     int32_t result;
     __asm__ volatile("mov %%esp, %%esi\n\t"
-                     "and $-32, %%esp\n\t"
+                     "and $-64, %%esp\n\t"
                      "sub %%edi, %%esp\n\t"
                      "call *%%ebx\n\t"
                      "mov %%esi, %%esp"
@@ -29,7 +29,8 @@ bool avx_state_in_use(bool& known) {
         return false;
     unsigned low, high;
     __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(1));
-    return (low & (1u << 2)) != 0; // the upper halves of the YMM registers
+    // The upper halves of the YMM registers, and the upper 256 bits of the ZMM registers.
+    return (low & (1u << 2 | 1u << 6)) != 0;
 }
 
 TEST_F(PluginTest, BlitWorksWithAnyStackAlignmentAndLeavesTheUpperVectorStateClean) {
@@ -40,7 +41,7 @@ TEST_F(PluginTest, BlitWorksWithAnyStackAlignmentAndLeavesTheUpperVectorStateCle
     TestWindow window(256, 240);
     plugin.init(256, 240, window.handle(), 0, frame.data());
     set_test_palette(plugin);
-    for (int32_t offset : {0, 4, 8, 12, 16, 20, 28}) {
+    for (int32_t offset = 0; offset < 64; offset += 4) {
         EXPECT_EQ(blit_with_stack_offset(plugin.blit, offset), 240) << "offset " << offset;
         bool known = false;
         EXPECT_FALSE(avx_state_in_use(known)) << "no vzeroupper after the conversion, offset " << offset;
