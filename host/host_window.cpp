@@ -7,29 +7,51 @@ namespace {
 
 const char* const WINDOW_CLASS = "gdivideo host";
 bool closed = false;
+int32_t(__cdecl* repaint)() = nullptr;
 
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ERASEBKGND:
-        return 1; // the plugin fills the whole client area at every frame
-    case WM_PAINT: {
+        return 1;    // the plugin fills the whole client area at every frame
+    case WM_PAINT: { // uncovered, resized or restored: show the last frame again
         PAINTSTRUCT paint;
         BeginPaint(window, &paint);
+        if (repaint)
+            repaint();
         EndPaint(window, &paint);
         return 0;
     }
-    case WM_DESTROY:
+    case WM_CLOSE: // the host closes the display first, then destroys the window
         closed = true;
-        PostQuitMessage(0);
         return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);
     }
 }
 
+RECT outer_rect(int clientWidth, int clientHeight) {
+    RECT outer = {0, 0, clientWidth, clientHeight};
+    AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
+    return outer;
+}
+
 } // namespace
 
-HWND create_host_window(int clientWidth, int clientHeight) {
+bool window_fits_screen(int clientWidth, int clientHeight, std::string& error) {
+    const RECT outer = outer_rect(clientWidth, clientHeight);
+    const int width = outer.right - outer.left, height = outer.bottom - outer.top;
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    if (width <= screenWidth && height <= screenHeight)
+        return true;
+    error = "a " + std::to_string(clientWidth) + " x " + std::to_string(clientHeight) +
+            " picture needs a window of " + std::to_string(width) + " x " + std::to_string(height) +
+            ", larger than the screen (" + std::to_string(screenWidth) + " x " +
+            std::to_string(screenHeight) + "): choose a smaller --scale";
+    return false;
+}
+
+HWND create_host_window(int clientWidth, int clientHeight, int32_t(__cdecl* repaintWith)()) {
+    repaint = repaintWith;
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = window_procedure;
     windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -38,8 +60,7 @@ HWND create_host_window(int clientWidth, int clientHeight) {
     windowClass.lpszClassName = WINDOW_CLASS;
     RegisterClassA(&windowClass);
 
-    RECT outer = {0, 0, clientWidth, clientHeight};
-    AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
+    const RECT outer = outer_rect(clientWidth, clientHeight);
     HWND window = CreateWindowExA(0, WINDOW_CLASS, "gdivideo test card", WS_OVERLAPPEDWINDOW, 32, 32,
                                   outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
                                   GetModuleHandleA(nullptr), nullptr);
@@ -86,8 +107,10 @@ std::vector<uint32_t> read_client_pixels(HWND window, int& width, int& height) {
     if (pixels.empty())
         return pixels;
 
-    HDC windowDC = GetDC(window);
-    SetLayout(windowDC, 0); // the pixels as they are on the screen, even in a right-to-left window
+    // A DC from the cache, in its default state even for a window with a DC of its own, with its
+    // layout cleared: the pixels as they are on the screen.
+    HDC windowDC = GetDCEx(window, nullptr, DCX_CACHE);
+    SetLayout(windowDC, 0);
     HDC memoryDC = CreateCompatibleDC(windowDC);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);

@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
-HWND create_host_window(int clientWidth, int clientHeight);
+// `repaintWith` (the plugin's VideoBlit) redraws the picture whenever the window needs painting.
+HWND create_host_window(int clientWidth, int clientHeight, int32_t(__cdecl* repaintWith)());
+// False, with a message in `error`, when a window with that client area would not fit the screen.
+bool window_fits_screen(int clientWidth, int clientHeight, std::string& error);
 void resize_client(HWND window, int clientWidth, int clientHeight);
 
 // Handles pending messages; false once the window has been closed.

@@ -13,6 +13,8 @@
 namespace {
 
 constexpr int FRAMES_PER_SECOND = 60;
+// The exit status, as the usage states it.
+constexpr int EXIT_PLUGIN = 1, EXIT_ARGUMENTS = 2, EXIT_HOST = 3;
 
 int fail(const std::string& message, int code) {
     std::fprintf(stderr, "gdivideo_host: %s\n", message.c_str());
@@ -58,21 +60,22 @@ int32_t run_frames(const PluginApi& plugin, uint8_t* buffer, int frames) {
 int main(int argc, char** argv) {
     HostOptions options;
     std::string error;
-    if (!parse_options(argc, argv, options, error)) {
-        std::fprintf(stderr, "gdivideo_host: %s\n\n%s", error.c_str(), USAGE);
-        return 2;
-    }
+    if (!parse_options(argc, argv, options, error))
+        return fail(error + " (see gdivideo_host --help)", EXIT_ARGUMENTS);
     if (options.help) {
         std::fputs(USAGE, stdout);
         return 0;
     }
 
+    if (!window_fits_screen(card::WIDTH * options.scale, card::HEIGHT * options.scale, error))
+        return fail(error + " (see gdivideo_host --help)", EXIT_ARGUMENTS);
+
     PluginApi plugin;
     if (!load_plugin(options.plugin.empty() ? default_plugin() : options.plugin, plugin, error))
-        return fail(error, 1);
-    HWND window = create_host_window(card::WIDTH * options.scale, card::HEIGHT * options.scale);
+        return fail(error, EXIT_PLUGIN);
+    HWND window = create_host_window(card::WIDTH * options.scale, card::HEIGHT * options.scale, plugin.blit);
     if (!window)
-        return fail("cannot create a window", 1);
+        return fail("cannot create a window", EXIT_HOST);
 
     // The host's frame buffer: rows 256 bytes apart. It stays put until VideoShutdown.
     std::vector<uint8_t> buffer(card::PITCH * card::HEIGHT);
@@ -92,7 +95,7 @@ int main(int argc, char** argv) {
         if (write_png(options.screenshot, pixels, width, height))
             std::printf("Screenshot (%dx%d): %s\n", width, height, options.screenshot.c_str());
         else
-            result = fail("cannot write the screenshot '" + options.screenshot + "'", 1);
+            result = fail("cannot write the screenshot '" + options.screenshot + "'", EXIT_HOST);
     }
     plugin.shutdown();
     if (IsWindow(window))

@@ -10,8 +10,13 @@ Shows a test card through a video output plugin, at 60 frames per second.
   --frames N          show N frames, then exit (default: until the window is closed)
   --scale K           open the window at K times 256 x 240, K from 1 to 8 (default: 3)
   --screenshot FILE   at the end, write the window's client area to FILE as PNG
-  --bench             time VideoBlit at 1x, 2x and 3x against a bare StretchDIBits
-  --help              show this text
+  --bench             time VideoBlit at 1x, 2x and 3x against a bare StretchDIBits, after one
+                      second of frames (takes neither --frames nor --scale)
+  -h, --help          show this text
+
+Exit status: 0 done; 1 the plugin cannot be loaded or is not a video output plugin;
+2 bad arguments, or a window too large for the screen; 3 the host itself failed (no window,
+or the screenshot could not be written).
 )";
 
 namespace {
@@ -28,12 +33,26 @@ bool parse_int(const std::string& text, int low, int high, int& value) {
     return true;
 }
 
+std::string check_value(const std::string& option, const std::string& value, HostOptions& options) {
+    if (option == "--plugin" || option == "--screenshot") {
+        if (value.empty())
+            return option + " needs a file name, not an empty one";
+        (option == "--plugin" ? options.plugin : options.screenshot) = value;
+    } else if (option == "--frames" && !parse_int(value, 0, 100000000, options.frames)) {
+        return "--frames needs a whole number of frames, 0 or more, not '" + value + "'";
+    } else if (option == "--scale" && !parse_int(value, 1, 8, options.scale)) {
+        return "--scale needs a whole number from 1 to 8, not '" + value + "'";
+    }
+    return "";
+}
+
 } // namespace
 
 bool parse_options(int argc, const char* const* argv, HostOptions& options, std::string& error) {
+    bool framesOrScale = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        if (option == "--help") {
+        if (option == "--help" || option == "-h") {
             options.help = true;
             continue;
         }
@@ -49,17 +68,14 @@ bool parse_options(int argc, const char* const* argv, HostOptions& options, std:
             error = option + " needs a value";
             return false;
         }
-        const std::string value = argv[++i];
-        if (option == "--plugin")
-            options.plugin = value;
-        else if (option == "--screenshot")
-            options.screenshot = value;
-        else if (option == "--frames" && !parse_int(value, 0, 100000000, options.frames))
-            error = "--frames needs a whole number of frames, 0 or more, not '" + value + "'";
-        else if (option == "--scale" && !parse_int(value, 1, 8, options.scale))
-            error = "--scale needs a whole number from 1 to 8, not '" + value + "'";
+        framesOrScale = framesOrScale || option == "--frames" || option == "--scale";
+        error = check_value(option, argv[++i], options);
         if (!error.empty())
             return false;
+    }
+    if (options.bench && framesOrScale) {
+        error = "--bench sets its own frames and scales: it takes neither --frames nor --scale";
+        return false;
     }
     return true;
 }

@@ -11,7 +11,8 @@ struct HostOptions {
     bool help = false;
 };
 
-// False, with a message in `error`, for an unknown option, a missing value or a value out of range.
+// False, with a message in `error`, for an unknown option, a missing or empty value, a value out of
+// range, or --bench with --frames or --scale.
 bool parse_options(int argc, const char* const* argv, HostOptions& options, std::string& error);
 
 extern const char* const USAGE;

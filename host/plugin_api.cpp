@@ -9,13 +9,28 @@ template <typename Proc> bool find(HMODULE module, const char* name, Proc& proc,
     return proc != nullptr;
 }
 
+// "Windows error N: what the system says it means".
+std::string windows_error(DWORD code) {
+    char text[512] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                   sizeof(text), nullptr);
+    std::string meaning = text;
+    while (!meaning.empty() && (meaning.back() == '\n' || meaning.back() == '\r' || meaning.back() == ' ' ||
+                                meaning.back() == '.'))
+        meaning.pop_back();
+    return "Windows error " + std::to_string(code) + (meaning.empty() ? "" : ": " + meaning);
+}
+
 } // namespace
 
 bool load_plugin(const std::string& path, PluginApi& api, std::string& error) {
     api.module = LoadLibraryA(path.c_str());
     if (!api.module) {
-        error =
-            "cannot load the plugin '" + path + "' (Windows error " + std::to_string(GetLastError()) + ")";
+        const DWORD code = GetLastError();
+        error = "cannot load the plugin '" + path + "'";
+        if (code == ERROR_BAD_EXE_FORMAT)
+            error += ": it is not a 32-bit Windows DLL";
+        error += " (" + windows_error(code) + ")";
         return false;
     }
     std::string missing;

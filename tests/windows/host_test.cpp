@@ -88,27 +88,57 @@ TEST(Host, ScreenshotShowsTheTestCardThroughThePlugin) {
     DeleteFileA(screenshot.c_str());
 }
 
+// Each error names the Windows error with its meaning; a file that is no 32-bit DLL says so.
 TEST(Host, ReportsAMissingPluginOrOneWithoutTheFunctions) {
     HostRun run = run_host("--frames 1 --plugin no_such_plugin.dll");
     EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_NE(run.output.find("cannot load the plugin 'no_such_plugin.dll'"), std::string::npos)
+    EXPECT_NE(run.output.find("cannot load the plugin 'no_such_plugin.dll' (Windows error 126: "),
+              std::string::npos)
         << run.output;
+
+    char directory[MAX_PATH];
+    GetTempPathA(MAX_PATH, directory);
+    const std::string notADll = std::string(directory) + "gdivideo_not_a_dll.dll";
+    HANDLE file = CreateFileA(notADll.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, "MZ not a DLL", 12, &written, nullptr);
+    CloseHandle(file);
+    run = run_host("--frames 1 --plugin \"" + notADll + "\"");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.output.find("it is not a 32-bit Windows DLL (Windows error 193"), std::string::npos)
+        << run.output;
+    DeleteFileA(notADll.c_str());
 
     run = run_host("--frames 1 --plugin version.dll");
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_NE(run.output.find("does not export VideoInit"), std::string::npos) << run.output;
 }
 
-TEST(Host, RejectsBadArgumentsWithUsage) {
+// One line that says what is wrong and where to look, and exit status 2.
+TEST(Host, RejectsBadArgumentsInOneLine) {
     for (const char* arguments :
-         {"--frames abc", "--frames -1", "--scale 0", "--scale 9", "--plugin", "--bogus"}) {
+         {"--frames abc", "--frames -1", "--scale 0", "--scale 9", "--plugin", "--plugin \"\"",
+          "--screenshot \"\"", "--bogus", "--bench --frames 5", "--scale 2 --bench", "--scale 5"}) {
         const HostRun run = run_host(arguments);
         EXPECT_EQ(run.exitCode, 2u) << arguments;
-        EXPECT_NE(run.output.find("Usage:"), std::string::npos) << arguments << ": " << run.output;
+        EXPECT_EQ(run.output.find("Usage:"), std::string::npos) << arguments << ": " << run.output;
+        EXPECT_EQ(run.output.find('\n'), run.output.size() - 1) << arguments << ": " << run.output;
+        EXPECT_NE(run.output.find("gdivideo_host --help"), std::string::npos)
+            << arguments << ": " << run.output;
     }
-    const HostRun help = run_host("--help");
-    EXPECT_EQ(help.exitCode, 0u);
-    EXPECT_NE(help.output.find("--screenshot FILE"), std::string::npos);
+    EXPECT_NE(run_host("--scale 5").output.find("larger than the screen"), std::string::npos);
+    for (const char* help : {"--help", "-h"}) {
+        const HostRun run = run_host(help);
+        EXPECT_EQ(run.exitCode, 0u) << help;
+        EXPECT_NE(run.output.find("--screenshot FILE"), std::string::npos) << help;
+        EXPECT_NE(run.output.find("Exit status"), std::string::npos) << help;
+    }
+}
+
+TEST(Host, ScreenshotThatCannotBeWrittenIsTheHostsOwnFailure) {
+    const HostRun run = run_host("--frames 1 --scale 1 --screenshot Z:\\no\\such\\folder\\shot.png");
+    EXPECT_EQ(run.exitCode, 3u) << run.output;
+    EXPECT_NE(run.output.find("cannot write the screenshot"), std::string::npos) << run.output;
 }
 
 } // namespace
