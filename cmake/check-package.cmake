@@ -1,6 +1,8 @@
-# Installs the kit into a scratch prefix and builds the ZIP; both must hold exactly the DLL, the
-# header, the README and the checksum list, and the list must check out in the unpacked ZIP.
-set(expected README.md SHA256SUMS bin/gdivideo.dll include/gdivideo.h)
+# Installs the kit into a scratch prefix and builds the ZIP; both must hold exactly the kit's files.
+# In the unpacked ZIP the checksum list must name every other file and check out, the manual and
+# the changes must be of this version, and the manual may link only to files the kit holds.
+set(expected CHANGES.md README.md SHA256SUMS bin/gdivideo.dll include/gdivideo.h lib/gdivideo.def lib/gdivideo.lib
+             lib/libgdivideo.dll.a)
 set(prefix ${BINARY_DIR}/package-check)
 set(zip_dir ${BINARY_DIR}/package-check-zip)
 file(REMOVE_RECURSE ${zip_dir})
@@ -30,9 +32,43 @@ endforeach()
 file(REMOVE_RECURSE ${zip_dir}/unpacked)
 file(MAKE_DIRECTORY ${zip_dir}/unpacked)
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${zip} WORKING_DIRECTORY ${zip_dir}/unpacked)
-execute_process(COMMAND sha256sum -c SHA256SUMS WORKING_DIRECTORY ${zip_dir}/unpacked/gdivideo-${VERSION}-win32
+set(kit ${zip_dir}/unpacked/gdivideo-${VERSION}-win32)
+execute_process(COMMAND sha256sum -c SHA256SUMS WORKING_DIRECTORY ${kit}
                 OUTPUT_VARIABLE checked ERROR_VARIABLE checked RESULT_VARIABLE failed)
 if(failed)
     message(FATAL_ERROR "SHA256SUMS does not check out:\n${checked}")
 endif()
+file(STRINGS ${kit}/SHA256SUMS lines)
+set(listed "")
+foreach(line ${lines})
+    string(REGEX REPLACE "^[0-9a-f]+  " "" name "${line}")
+    list(APPEND listed ${name})
+endforeach()
+list(SORT listed)
+set(others ${expected})
+list(REMOVE_ITEM others SHA256SUMS)
+if(NOT listed STREQUAL "${others}")
+    message(FATAL_ERROR "SHA256SUMS lists ${listed}; the kit's other files are ${others}")
+endif()
+
+file(READ ${kit}/README.md manual)
+file(READ ${kit}/CHANGES.md changes)
+if(NOT manual MATCHES "^# gdivideo ${VERSION}: the manual for host authors")
+    message(FATAL_ERROR "the kit's README.md is not the manual of version ${VERSION}")
+endif()
+if(NOT changes MATCHES "\n## ${VERSION}\n")
+    message(FATAL_ERROR "CHANGES.md has no entry for ${VERSION}")
+endif()
+if(manual MATCHES "!\\[")
+    message(FATAL_ERROR "the manual shows an image, which the kit does not ship")
+endif()
+string(REGEX MATCHALL "\\]\\([^)]+\\)" links "${manual}")
+# Without their brackets, which would hold a CMake list together.
+string(REPLACE "]" "" links "${links}")
+foreach(link ${links})
+    string(REGEX REPLACE "^\\(([^)#]*).*" "\\1" target "${link}")
+    if(NOT target MATCHES "^[a-z]+:" AND NOT EXISTS ${kit}/${target})
+        message(FATAL_ERROR "the manual links to ${target}, which the kit does not hold")
+    endif()
+endforeach()
 message(STATUS "${zip}:\n${listing}\n${checked}")

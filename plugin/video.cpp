@@ -16,7 +16,7 @@ static int32_t close_display() {
 
 extern "C" {
 
-int32_t __cdecl VideoInit(int32_t width, int32_t height, HWND window, int32_t, const uint8_t* frameBuffer) {
+int32_t GDIVIDEO_CALL VideoInit(int32_t width, int32_t height, HWND window, int32_t, const uint8_t* frameBuffer) {
     close_display(); // a display still open would otherwise leak its device context and bitmap
     state.width = width;
     state.window = window;
@@ -29,15 +29,15 @@ int32_t __cdecl VideoInit(int32_t width, int32_t height, HWND window, int32_t, c
     return 1;
 }
 
-int32_t __cdecl VideoSetPalette(int32_t index, int32_t red, int32_t green, int32_t blue) {
+int32_t GDIVIDEO_CALL VideoSetPalette(int32_t index, int32_t red, int32_t green, int32_t blue) {
     const uint32_t colour = palette_pack(red, green, blue);
     palette_set(state.palette, index, colour);
     return static_cast<int32_t>(colour);
 }
 
-int32_t __cdecl VideoApplyPalette() { return 1; }
+int32_t GDIVIDEO_CALL VideoApplyPalette() { return 1; }
 
-int32_t __cdecl VideoBlit() {
+int32_t GDIVIDEO_CALL VideoBlit() {
     // No display open, or it could not be made: nothing to draw with or to convert into.
     if (!state.deviceContext || !state.pixels)
         return 0;
@@ -48,11 +48,11 @@ int32_t __cdecl VideoBlit() {
                        state.bitmapInfo);
 }
 
-int32_t __cdecl VideoShutdown() { return close_display(); }
+int32_t GDIVIDEO_CALL VideoShutdown() { return close_display(); }
 
-int32_t __cdecl VideoCfg() { return 0; }
+int32_t GDIVIDEO_CALL VideoCfg() { return 0; }
 
-int32_t __cdecl VideoFullscreen() { return 0; }
+int32_t GDIVIDEO_CALL VideoFullscreen() { return 0; }
 
 // The module's entry point, in place of the C runtime's: loading and unloading do no work.
 BOOL WINAPI DllEntry(HINSTANCE, DWORD, LPVOID) { return TRUE; }

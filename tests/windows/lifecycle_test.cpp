@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <memory>
+#include <thread>
 
 #include "test_support.h"
 
@@ -120,6 +121,23 @@ TEST_F(LifecycleTest, WindowDestroyedFirstLeavesItsDeviceContextToTheSystem) {
     EXPECT_EQ(plugin.blit(), 64);
     EXPECT_EQ(plugin.shutdown(), 1);
     EXPECT_EQ(spy.releaseDC, 1);
+    EXPECT_TRUE(spy.liveBitmaps.empty());
+}
+
+// A device context dies with the thread that took it: a display opened on a thread that has ended
+// (its window went with it) is closed without a release.
+TEST_F(LifecycleTest, DisplayOpenedOnAThreadThatHasEndedReleasesNothing) {
+    HWND window = nullptr;
+    std::thread([&] {
+        window = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 40, 40, 256, 240, nullptr, nullptr,
+                                 nullptr, nullptr);
+        plugin.init(256, 240, window, 0, frame.data());
+        EXPECT_EQ(plugin.blit(), 240);
+    }).join();
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(plugin.blit(), 0);
+    EXPECT_EQ(plugin.shutdown(), 0);
+    EXPECT_EQ(spy.releaseDC, 0);
     EXPECT_TRUE(spy.liveBitmaps.empty());
 }
 

@@ -90,7 +90,7 @@ TEST_F(PluginTest, ImageIsHardenedAndRunsNothingAtLoad) {
               0);
 }
 
-TEST(ModuleVersion, IsOnePointZeroForA32BitWindowsDll) {
+TEST(ModuleVersion, IsTheProjectsForA32BitWindowsDll) {
     const std::string path = plugin_path();
     DWORD handle = 0;
     const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
@@ -102,10 +102,10 @@ TEST(ModuleVersion, IsOnePointZeroForA32BitWindowsDll) {
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(PROJECT_VERSION_MS));
+    EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(PROJECT_VERSION_LS));
+    EXPECT_EQ(fixed->dwProductVersionMS, static_cast<DWORD>(PROJECT_VERSION_MS));
+    EXPECT_EQ(fixed->dwProductVersionLS, static_cast<DWORD>(PROJECT_VERSION_LS));
     EXPECT_EQ(fixed->dwFileFlags & fixed->dwFileFlagsMask, 0u);
     EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));

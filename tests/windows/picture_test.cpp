@@ -119,6 +119,44 @@ TEST_F(PictureTest, RightToLeftWindowShowsTheFrameUnmirrored) {
     }
 }
 
+// A host repaints from its window procedure: VideoBlit between BeginPaint and EndPaint brings the
+// picture back over whatever covered the window.
+TEST_F(PictureTest, BlitFromTheWindowsPaintMessageRepaintsIt) {
+    GuardedFrame frame(160, 120);
+    draw_pattern(frame, 160, 120);
+    TestWindow window(160, 120);
+    open(window, frame, 160, 120);
+    int painted = 0;
+    window.paint_with([&] { painted += plugin.blit() == 120; });
+    HDC dc = GetDC(window.handle());
+    PatBlt(dc, 0, 0, 160, 120, WHITENESS);
+    ReleaseDC(window.handle(), dc);
+    InvalidateRect(window.handle(), nullptr, TRUE);
+    UpdateWindow(window.handle());
+    EXPECT_EQ(painted, 1);
+    expect_picture(window, frame, 160, 120, 1);
+    plugin.shutdown();
+}
+
+// A window with its own device context keeps the host's state on it: here a viewport origin,
+// which moves the picture.
+TEST_F(PictureTest, OwnDeviceContextsViewportOriginMovesThePicture) {
+    GuardedFrame frame(64, 64);
+    draw_pattern(frame, 64, 64);
+    TestWindow window(64, 64, 0, true);
+    HDC dc = GetDC(window.handle());
+    SetViewportOrgEx(dc, 16, 32, nullptr);
+    ReleaseDC(window.handle(), dc);
+    open(window, frame, 64, 64);
+    EXPECT_EQ(plugin.blit(), 64);
+    const std::vector<uint32_t> shown = window.read_client();
+    for (int32_t y = 32; y < 64; ++y)
+        for (int32_t x = 16; x < 64; ++x)
+            ASSERT_EQ(shown[y * 64 + x], test_colour(frame.at(x - 16, y - 32) % 64))
+                << "at " << x << "," << y;
+    plugin.shutdown();
+}
+
 TEST_F(PictureTest, ResizedWindowIsFilledFromTheNextFrameOn) {
     GuardedFrame frame(256, 240);
     draw_pattern(frame, 256, 240);

@@ -7,13 +7,18 @@ namespace {
 const char* const WINDOW_CLASS = "gdivideo test window";
 const char* const OWN_DC_CLASS = "gdivideo test window with its own DC";
 
-LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+} // namespace
+
+LRESULT CALLBACK test_window_procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ERASEBKGND:
         return 1; // keep what the plugin drew
     case WM_PAINT: {
         PAINTSTRUCT paint;
         BeginPaint(window, &paint);
+        auto* self = reinterpret_cast<TestWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (self && self->paint_)
+            self->paint_();
         EndPaint(window, &paint);
         return 0;
     }
@@ -22,6 +27,8 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wParam, LPAR
     }
 }
 
+namespace {
+
 const char* register_class(bool ownDC) {
     static bool registered[2] = {};
     const char* name = ownDC ? OWN_DC_CLASS : WINDOW_CLASS;
@@ -29,7 +36,7 @@ const char* register_class(bool ownDC) {
         return name;
     WNDCLASSA windowClass = {};
     windowClass.style = ownDC ? CS_OWNDC : 0;
-    windowClass.lpfnWndProc = window_procedure;
+    windowClass.lpfnWndProc = test_window_procedure;
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
     windowClass.lpszClassName = name;
@@ -68,6 +75,7 @@ TestWindow::TestWindow(int clientWidth, int clientHeight, DWORD extendedStyle, b
     window_ =
         CreateWindowExA(extendedStyle, register_class(ownDC), "gdivideo test", WS_POPUP, 40, 40, clientWidth,
                         clientHeight, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ShowWindow(window_, SW_SHOWNORMAL);
     resize_client(clientWidth, clientHeight);
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,11 +32,15 @@ class TestWindow {
     void resize_client(int clientWidth, int clientHeight);
     void minimise();
     void destroy();
+    // What the window procedure does on WM_PAINT, between BeginPaint and EndPaint.
+    void paint_with(std::function<void()> paint) { paint_ = std::move(paint); }
     // The client area as it shows, one 0x00RRGGBB value per pixel, rows top to bottom.
     std::vector<uint32_t> read_client(int* width = nullptr, int* height = nullptr) const;
 
   private:
+    friend LRESULT CALLBACK test_window_procedure(HWND, UINT, WPARAM, LPARAM);
     HWND window_ = nullptr;
+    std::function<void()> paint_;
 };
 
 // A host frame buffer of `height` rows 256 bytes apart whose byte after column
