@@ -9,8 +9,8 @@ static int closed;
 
 static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_ERASEBKGND:
-        return 1; /* the plugin fills the whole client area: nothing to erase */
+    case WM_ERASEBKGND: /* the plugin fills the whole client area: nothing to erase */
+        return 1;
     case WM_PAINT: { /* uncovered, resized or restored: show the frame again */
         PAINTSTRUCT paint;
         BeginPaint(window, &paint);
@@ -42,8 +42,8 @@ int main(void) {
     windowClass.hCursor = LoadCursor(NULL, IDC_ARROW);
     windowClass.lpszClassName = "minimal host";
     RegisterClassA(&windowClass);
-    HWND window = CreateWindowA("minimal host", "minimal host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 540, 520,
-                                NULL, NULL, windowClass.hInstance, NULL);
+    HWND window = CreateWindowA("minimal host", "minimal host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 540,
+                                520, NULL, NULL, windowClass.hInstance, NULL);
     if (!window)
         return 1;
 

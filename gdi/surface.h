@@ -5,9 +5,9 @@
 #include <stdint.h>
 #include <windows.h>
 
-// Acquires the window's device context, unmirrored and with a colour stretching mode, and creates a width x
-// height DIB section. What is not obtained stays null; a section is only attempted for a size that
-// frame_size_valid accepts.
+// Acquires the window's device context, unmirrored and with a colour stretching mode, and
+// creates a width x height DIB section. What is not obtained stays null; a section is only
+// attempted for a size that frame_size_valid accepts.
 void gdi_open_surface(HWND window, int32_t width, int32_t height, HDC& deviceContext, BITMAPINFO& bitmapInfo,
                       HBITMAP& bitmap, uint32_t*& pixels);
 

@@ -51,7 +51,7 @@ extern "C" {
  * clears the palette to black. `reserved` is ignored. A display still open is closed first.
  * Returns 1. */
 int32_t GDIVIDEO_CALL VideoInit(int32_t width, int32_t height, HWND window, int32_t reserved,
-                          const uint8_t* frameBuffer);
+                                const uint8_t* frameBuffer);
 
 /* Sets palette colour `index` (0..63) from the low 8 bits of each component; it shows from the
  * next VideoBlit on. Another index stores nothing. Returns the packed colour 0x00RRGGBB. */

@@ -16,7 +16,8 @@ static int32_t close_display() {
 
 extern "C" {
 
-int32_t GDIVIDEO_CALL VideoInit(int32_t width, int32_t height, HWND window, int32_t, const uint8_t* frameBuffer) {
+int32_t GDIVIDEO_CALL VideoInit(int32_t width, int32_t height, HWND window, int32_t,
+                                const uint8_t* frameBuffer) {
     close_display(); // a display still open would otherwise leak its device context and bitmap
     state.width = width;
     state.window = window;

@@ -8,7 +8,8 @@
 static uint8_t frame[240 * GDIVIDEO_FRAME_PITCH];
 
 void host_entry(void) {
-    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 256, 240, NULL, NULL, NULL, NULL);
+    HWND window =
+        CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 256, 240, NULL, NULL, NULL, NULL);
     UINT failures = 0;
     failures += VideoCfg() != 0;
     failures += VideoFullscreen() != 0;
