@@ -212,14 +212,15 @@ class Sequence {
     }
 
     // A host that destroys its window before VideoShutdown: the system takes the window's device
-    // context back, and the plugin must neither draw with it nor release it.
+    // context back, and the plugin must neither draw with it nor release it. The new window may be
+    // right-to-left, or have a device context of its own.
     void replace_window() {
         if (open_ && !nullWindow_ && !spy.liveDCs.empty()) {
             spy.liveDCs.clear();
             windowGone_ = true;
         }
         window_->destroy();
-        window_ = std::make_unique<TestWindow>(256, 240);
+        window_ = std::make_unique<TestWindow>(256, 240, chance(30) ? WS_EX_LAYOUTRTL : 0, chance(30));
     }
 
     void minimise_or_restore() {
