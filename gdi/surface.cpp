@@ -1,7 +1,5 @@
 #include "surface.h"
 
-#include "../core/frame.h"
-
 static void fill_bitmap_info(BITMAPINFO& bitmapInfo, int32_t width, int32_t height) {
     const BITMAPINFO cleared = {};
     bitmapInfo = cleared;
@@ -27,38 +25,64 @@ static void prepare_device_context(HDC deviceContext) {
         SetStretchBltMode(deviceContext, COLORONCOLOR);
 }
 
-void gdi_open_surface(HWND window, int32_t width, int32_t height, HDC& deviceContext, BITMAPINFO& bitmapInfo,
-                      HBITMAP& bitmap, uint32_t*& pixels) {
-    deviceContext = GetDC(window);
-    if (deviceContext)
-        prepare_device_context(deviceContext);
-    fill_bitmap_info(bitmapInfo, width, height);
+// A class DC serves whichever window of the class took it last, and a common DC goes back to the
+// system with the thread that took it or with its window. A null window's is the screen's, which
+// belongs to no window.
+static bool serves(HDC deviceContext, HWND window) {
+    return !window || WindowFromDC(deviceContext) == window;
+}
+
+void gdi_open_surface(Surface& surface, HWND window, int32_t width, int32_t height, bool withSection) {
+    surface.deviceContext = GetDC(window);
+    if (surface.deviceContext) {
+        surface.hostLayout = GetLayout(surface.deviceContext);
+        surface.hostStretchMode = GetStretchBltMode(surface.deviceContext);
+        prepare_device_context(surface.deviceContext);
+    }
+    fill_bitmap_info(surface.bitmapInfo, width, height);
     GdiFlush();
     void* bits = nullptr;
-    bitmap = frame_size_valid(width, height)
-                 ? CreateDIBSection(nullptr, &bitmapInfo, DIB_RGB_COLORS, &bits, nullptr, 0)
-                 : nullptr;
-    pixels = bitmap ? static_cast<uint32_t*>(bits) : nullptr;
+    surface.bitmap = withSection
+                         ? CreateDIBSection(nullptr, &surface.bitmapInfo, DIB_RGB_COLORS, &bits, nullptr, 0)
+                         : nullptr;
+    surface.pixels = surface.bitmap ? static_cast<uint32_t*>(bits) : nullptr;
 }
 
 bool gdi_read_client_rect(HWND window, RECT& clientRect) { return GetClientRect(window, &clientRect) != 0; }
 
-int32_t gdi_present(HDC deviceContext, const RECT& clientRect, int32_t width, int32_t height,
-                    const uint32_t* pixels, const BITMAPINFO& bitmapInfo) {
-    return StretchDIBits(deviceContext, 0, 0, clientRect.right, clientRect.bottom, 0, 0, width, height,
-                         pixels, &bitmapInfo, DIB_RGB_COLORS, SRCCOPY);
+int32_t gdi_present(Surface& surface, HWND window, const RECT& clientRect, int32_t width, int32_t height) {
+    // The DC that was lost is not released: it is no longer the plugin's.
+    if (!serves(surface.deviceContext, window)) {
+        surface.deviceContext = GetDC(window);
+        if (!surface.deviceContext)
+            return 0;
+        prepare_device_context(surface.deviceContext);
+    }
+    // Each GetDC or BeginPaint of the host mirrors a right-to-left window's own DC again.
+    if (GetLayout(surface.deviceContext) != 0)
+        SetLayout(surface.deviceContext, 0);
+    return StretchDIBits(surface.deviceContext, 0, 0, clientRect.right, clientRect.bottom, 0, 0, width,
+                         height, surface.pixels, &surface.bitmapInfo, DIB_RGB_COLORS, SRCCOPY);
 }
 
-int32_t gdi_close_surface(HWND window, HDC& deviceContext, HBITMAP& bitmap, uint32_t*& pixels) {
-    if (bitmap)
-        DeleteObject(bitmap);
-    bitmap = nullptr;
-    pixels = nullptr;
-    // A destroyed window's device context goes back to the system, which may hand it to another
-    // window: only one that still belongs to the window is released. A null window's is the
-    // screen's, which belongs to no window.
-    const bool ours = deviceContext && (!window || WindowFromDC(deviceContext) == window);
-    const int32_t released = ours ? ReleaseDC(window, deviceContext) : 0;
-    deviceContext = nullptr;
-    return released;
+int32_t gdi_close_surface(Surface& surface, HWND window) {
+    if (surface.bitmap)
+        DeleteObject(surface.bitmap);
+    surface.bitmap = nullptr;
+    surface.pixels = nullptr;
+    HDC deviceContext = surface.deviceContext;
+    surface.deviceContext = nullptr;
+    if (!deviceContext)
+        return 0;
+    // A destroyed window's DC went back to the system, which may have given it to another window.
+    if (window && !IsWindow(window))
+        return 0;
+    if (!serves(deviceContext, window)) {
+        deviceContext = GetDC(window);
+        if (!deviceContext)
+            return 0;
+    }
+    SetLayout(deviceContext, surface.hostLayout);
+    SetStretchBltMode(deviceContext, surface.hostStretchMode);
+    return ReleaseDC(window, deviceContext);
 }

@@ -5,20 +5,32 @@
 #include <stdint.h>
 #include <windows.h>
 
-// Acquires the window's device context, unmirrored and with a colour stretching mode, and
-// creates a width x height DIB section. What is not obtained stays null; a section is only
-// attempted for a size that frame_size_valid accepts.
-void gdi_open_surface(HWND window, int32_t width, int32_t height, HDC& deviceContext, BITMAPINFO& bitmapInfo,
-                      HBITMAP& bitmap, uint32_t*& pixels);
+struct Surface {
+    HDC deviceContext;
+    BITMAPINFO bitmapInfo;
+    HBITMAP bitmap;
+    uint32_t* pixels;
+    // What the device context had before the plugin prepared it: an own or class DC is the
+    // host's too, and gets these back when the display closes.
+    DWORD hostLayout;
+    int hostStretchMode;
+};
+
+// Acquires the window's device context, unmirrored and with a colour stretching mode, and, when
+// `withSection`, creates a width x height DIB section. What is not obtained stays null.
+void gdi_open_surface(Surface& surface, HWND window, int32_t width, int32_t height, bool withSection);
 
 // False when the window's client rectangle cannot be read (for example, no such window).
 bool gdi_read_client_rect(HWND window, RECT& clientRect);
 
-// Stretches the whole frame over the client rectangle; returns the result of StretchDIBits.
-int32_t gdi_present(HDC deviceContext, const RECT& clientRect, int32_t width, int32_t height,
-                    const uint32_t* pixels, const BITMAPINFO& bitmapInfo);
+// Stretches the whole frame over the client rectangle; returns the result of StretchDIBits, or 0
+// when the window's device context cannot be had. A device context that no longer serves the
+// window is left alone and the window's is taken again; one the host has mirrored again is
+// unmirrored.
+int32_t gdi_present(Surface& surface, HWND window, const RECT& clientRect, int32_t width, int32_t height);
 
-// Deletes the DIB section and releases the device context, whichever of them is held, and nulls
-// them. Returns the result of ReleaseDC, or 0 when no device context was held or it no longer
-// belongs to the window (the window was destroyed).
-int32_t gdi_close_surface(HWND window, HDC& deviceContext, HBITMAP& bitmap, uint32_t*& pixels);
+// Deletes the DIB section and, when the window lives, gives the device context its host's state
+// back and releases it, taking it again first if another window had taken it. Nulls what it
+// releases. Returns the result of ReleaseDC, or 0 when no device context was held or the window
+// has been destroyed (its device context then belongs to the system).
+int32_t gdi_close_surface(Surface& surface, HWND window);

@@ -66,9 +66,10 @@ int32_t GDIVIDEO_CALL VideoApplyPalette(void);
  * for a minimised window), which does not prove that anything was seen. */
 int32_t GDIVIDEO_CALL VideoBlit(void);
 
-/* Closes the display: deletes the bitmap and releases the window's device context. Returns the
- * result of ReleaseDC (1: released), or 0 when no display was open or the window was destroyed
- * first (its device context then belongs to the system and is not released). */
+/* Closes the display: deletes the bitmap, gives the window's device context back the layout and
+ * stretching mode it had before VideoInit, and releases it. Returns the result of ReleaseDC
+ * (1: released), or 0 when no display was open or the window was destroyed first (its device
+ * context then belongs to the system and is not released). */
 int32_t GDIVIDEO_CALL VideoShutdown(void);
 
 /* No settings: returns 0. */

@@ -5,14 +5,11 @@
 
 #include "../core/frame.h"
 #include "../core/palette.h"
-#include "../gdi/surface.h"
 #include "video_state.h"
 
 static VideoState state;
 
-static int32_t close_display() {
-    return gdi_close_surface(state.window, state.deviceContext, state.bitmap, state.pixels);
-}
+static int32_t close_display() { return gdi_close_surface(state.surface, state.window); }
 
 extern "C" {
 
@@ -23,8 +20,8 @@ int32_t GDIVIDEO_CALL VideoInit(int32_t width, int32_t height, HWND window, int3
     state.window = window;
     state.height = height;
     state.frameBuffer = frameBuffer;
-    gdi_open_surface(window, width, height, state.deviceContext, state.bitmapInfo, state.bitmap,
-                     state.pixels);
+    // A section only for a frame the conversion can fill: not empty, its offsets within 32 bits.
+    gdi_open_surface(state.surface, window, width, height, frame_size_valid(width, height));
     palette_clear(state.palette);
     state.kernel = frame_kernel_best();
     return 1;
@@ -40,13 +37,13 @@ int32_t GDIVIDEO_CALL VideoApplyPalette() { return 1; }
 
 int32_t GDIVIDEO_CALL VideoBlit() {
     // No display open, or it could not be made: nothing to draw with or to convert into.
-    if (!state.deviceContext || !state.pixels)
+    if (!state.surface.deviceContext || !state.surface.pixels)
         return 0;
     if (!gdi_read_client_rect(state.window, state.clientRect))
         return 0;
-    frame_convert(state.kernel, state.frameBuffer, state.width, state.height, state.palette, state.pixels);
-    return gdi_present(state.deviceContext, state.clientRect, state.width, state.height, state.pixels,
-                       state.bitmapInfo);
+    frame_convert(state.kernel, state.frameBuffer, state.width, state.height, state.palette,
+                  state.surface.pixels);
+    return gdi_present(state.surface, state.window, state.clientRect, state.width, state.height);
 }
 
 int32_t GDIVIDEO_CALL VideoShutdown() { return close_display(); }

@@ -1,9 +1,11 @@
 // Call-sequence fuzzer: loads the plugin afresh for each sequence and makes long random runs of
 // its seven calls with random and extreme arguments, while the host side writes its frame
-// buffer, resizes, minimises and restores the window, and destroys it for a new one. After every
-// call it checks the result where the state defines it, that no device context or bitmap is used
-// after release or released twice, that a closed display holds none, and after every frame drawn
-// that the bitmap holds the frame converted through the palette the calls set. Frame buffers end
+// buffer, draws on its window or a sibling that shares its class DC, resizes, minimises and
+// restores the window, and destroys it for a new one. After every call it checks the result where
+// the state defines it, that no device context or bitmap is used after release or released twice,
+// that a closed display holds none, and after every frame drawn that it was drawn through an
+// unmirrored DC of the window and that the bitmap holds the frame converted through the palette
+// the calls set. Frame buffers end
 // at a no-access page and are freed as soon as the display that read them closes.
 //
 //   call_fuzz.exe [--seconds S] [--seed N] [--sequences K] [--calls C]
@@ -67,6 +69,7 @@ class Sequence {
     bool chance(int percent) { return static_cast<int>(random_() % 100) < percent; }
 
     void step() {
+        follow_class_device_context();
         const int roll = static_cast<int>(random_() % 100);
         if (roll < 4)
             init();
@@ -82,8 +85,10 @@ class Sequence {
             blit();
         else if (roll < 81)
             shutdown();
-        else if (roll < 91)
+        else if (roll < 89)
             scribble();
+        else if (roll < 91)
+            host_draws();
         else if (roll < 96)
             resize();
         else if (roll < 99)
@@ -115,6 +120,7 @@ class Sequence {
                            frame ? frame->data() : nullptr) == 1,
               "VideoInit did not return 1");
         check(spy.liveDCs.size() == 1, "VideoInit does not hold exactly one device context");
+        classDC_ = spy.liveDCs[0];
         check(spy.liveBitmaps.size() <= (frame_size_valid(width, height) ? 1u : 0u),
               "VideoInit holds a bitmap it should not");
         // The old buffer goes only now: the plugin must have let go of it.
@@ -155,13 +161,14 @@ class Sequence {
 
     void blit() {
         const int before = spy.stretchDIBits;
-        const bool drawable =
-            open_ && !nullWindow_ && !windowGone_ && spy.liveBitmaps.size() == 1 && spy.liveDCs.size() == 1;
+        const bool drawable = open_ && !nullWindow_ && !windowGone_ && spy.liveBitmaps.size() == 1;
         const int32_t result = plugin_.blit();
         const bool drew = spy.stretchDIBits > before;
         check(drew == drawable,
               drawable ? "VideoBlit did not draw" : "VideoBlit drew without a usable display");
         check(result == (drew ? spy.lastResult : 0), "VideoBlit did not pass on the result of StretchDIBits");
+        check(!drew || (spy.lastWindow == window_->handle() && spy.lastLayout == 0),
+              "VideoBlit drew through a device context that is not the window's, or a mirrored one");
         if (drew && static_cast<int64_t>(width_) * height_ <= 300000)
             check_converted(static_cast<const uint32_t*>(spy.lastBits));
     }
@@ -188,6 +195,7 @@ class Sequence {
     }
 
     void close() {
+        follow_class_device_context();
         shutdown();
         const int calls = spy.calls();
         check(plugin_.blit() == 0 && plugin_.shutdown() == 0, "calls after closing did not return 0");
@@ -213,14 +221,45 @@ class Sequence {
 
     // A host that destroys its window before VideoShutdown: the system takes the window's device
     // context back, and the plugin must neither draw with it nor release it. The new window may be
-    // right-to-left, or have a device context of its own.
+    // right-to-left, and have a device context of its own or one of its class, which a sibling
+    // window shares.
     void replace_window() {
-        if (open_ && !nullWindow_ && !spy.liveDCs.empty()) {
+        if (open_ && !nullWindow_) {
             spy.liveDCs.clear();
             windowGone_ = true;
         }
+        sibling_.reset();
         window_->destroy();
-        window_ = std::make_unique<TestWindow>(256, 240, chance(30) ? WS_EX_LAYOUTRTL : 0, chance(30));
+        const UINT classStyles[] = {0, 0, CS_OWNDC, CS_CLASSDC};
+        const UINT classStyle = classStyles[random_() % 4];
+        window_ = std::make_unique<TestWindow>(256, 240, chance(30) ? WS_EX_LAYOUTRTL : 0, classStyle);
+        if (classStyle == CS_CLASSDC) {
+            sibling_ = std::make_unique<TestWindow>(64, 64, 0, CS_CLASSDC);
+            SetWindowPos(sibling_->handle(), nullptr, 600, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        }
+    }
+
+    // The host draws on its window between calls, through GetDC or a WM_PAINT, which mirror a
+    // right-to-left window's own DC again; or the sibling paints and takes the class DC.
+    void host_draws() {
+        const bool bySibling = sibling_ && chance(50);
+        HWND target = bySibling ? sibling_->handle() : window_->handle();
+        if (chance(50)) {
+            HDC dc = GetDC(target);
+            PatBlt(dc, 0, 0, 16, 16, BLACKNESS);
+            ReleaseDC(target, dc);
+        } else {
+            InvalidateRect(target, nullptr, FALSE);
+            UpdateWindow(target);
+        }
+    }
+
+    // The class DC serves whichever window of the class took it last: the sibling when it paints
+    // (at times because the window uncovered it), the window again when it paints. The plugin
+    // holds it only while it serves the window, and must not release it otherwise.
+    void follow_class_device_context() {
+        if (sibling_ && open_ && !nullWindow_ && !windowGone_)
+            spy.liveDCs.assign(WindowFromDC(classDC_) == window_->handle() ? 1 : 0, classDC_);
     }
 
     void minimise_or_restore() {
@@ -229,7 +268,8 @@ class Sequence {
     }
 
     std::mt19937 random_;
-    std::unique_ptr<TestWindow> window_;
+    std::unique_ptr<TestWindow> window_, sibling_;
+    HDC classDC_ = nullptr;
     Plugin plugin_;
     std::unique_ptr<GuardedFrame> frame_;
     bool open_ = false;

@@ -55,7 +55,9 @@ TEST_F(PluginTest, ImportsOnlyThePlatformFunctionsItCalls) {
                                             "gdi32.dll!SetLayout",
                                             "gdi32.dll!GetStretchBltMode",
                                             "gdi32.dll!SetStretchBltMode",
-                                            "user32.dll!WindowFromDC"};
+                                            "gdi32.dll!GetLayout",
+                                            "user32.dll!WindowFromDC",
+                                            "user32.dll!IsWindow"};
     EXPECT_EQ(imports, expected);
     EXPECT_EQ(list_imports(plugin.module).size(), expected.size()) << "a function is imported twice";
 }

@@ -89,34 +89,72 @@ TEST_F(PictureTest, WindowSmallerThanTheFrameShowsOnlyTheFramesColours) {
 }
 
 // A stretching mode that a host set on its window's own DC is its choice; the monochrome default
-// of a DC is nobody's and becomes a colour mode.
-TEST_F(PictureTest, HostsOwnStretchingModeIsKeptTheMonochromeDefaultIsNot) {
+// of a DC is nobody's and becomes a colour mode while the display is open. The DC is the host's
+// too: when the display closes, it has its layout and mode back.
+TEST_F(PictureTest, OwnDeviceContextKeepsTheHostsModeAndGetsItsStateBackAtShutdown) {
     GuardedFrame frame(64, 64);
-    for (const int chosen : {HALFTONE, COLORONCOLOR, BLACKONWHITE, WHITEONBLACK}) {
-        SCOPED_TRACE(testing::Message() << "mode " << chosen);
-        TestWindow window(64, 64, 0, true);
-        HDC dc = GetDC(window.handle());
-        SetStretchBltMode(dc, chosen);
-        ReleaseDC(window.handle(), dc);
-        plugin.init(64, 64, window.handle(), 0, frame.data());
-        dc = GetDC(window.handle());
-        EXPECT_EQ(GetStretchBltMode(dc), chosen == HALFTONE ? HALFTONE : COLORONCOLOR);
-        ReleaseDC(window.handle(), dc);
-        plugin.shutdown();
-    }
+    for (const DWORD layout : {0ul, static_cast<DWORD>(WS_EX_LAYOUTRTL)})
+        for (const int chosen : {HALFTONE, COLORONCOLOR, BLACKONWHITE, WHITEONBLACK}) {
+            SCOPED_TRACE(testing::Message() << "mode " << chosen << ", layout " << layout);
+            TestWindow window(64, 64, layout, CS_OWNDC);
+            HDC dc = GetDC(window.handle());
+            SetStretchBltMode(dc, chosen);
+            const DWORD hostLayout = GetLayout(dc);
+            ReleaseDC(window.handle(), dc);
+            plugin.init(64, 64, window.handle(), 0, frame.data());
+            EXPECT_EQ(GetStretchBltMode(dc), chosen == HALFTONE ? HALFTONE : COLORONCOLOR);
+            EXPECT_EQ(GetLayout(dc), 0u);
+            EXPECT_EQ(plugin.shutdown(), 1);
+            EXPECT_EQ(GetStretchBltMode(dc), chosen);
+            EXPECT_EQ(GetLayout(dc), hostLayout);
+            EXPECT_EQ(hostLayout, layout ? static_cast<DWORD>(LAYOUT_RTL) : 0u);
+        }
 }
 
+// The host's own use of a right-to-left window's DC between two frames (an overlay drawn through
+// GetDC, a WM_PAINT) mirrors an own DC again; every frame still shows unmirrored.
 TEST_F(PictureTest, RightToLeftWindowShowsTheFrameUnmirrored) {
     GuardedFrame frame(160, 120);
     draw_pattern(frame, 160, 120);
-    for (const bool ownDC : {false, true}) {
-        SCOPED_TRACE(ownDC ? "own DC" : "common DC");
-        TestWindow window(160, 120, WS_EX_LAYOUTRTL, ownDC);
+    for (const UINT classStyle : {0u, static_cast<UINT>(CS_OWNDC)}) {
+        SCOPED_TRACE(classStyle ? "own DC" : "common DC");
+        TestWindow window(160, 120, WS_EX_LAYOUTRTL, classStyle);
         open(window, frame, 160, 120);
+        EXPECT_EQ(plugin.blit(), 120);
+        expect_picture(window, frame, 160, 120, 1);
+
+        HDC dc = GetDC(window.handle());
+        PatBlt(dc, 0, 0, 160, 120, WHITENESS);
+        ReleaseDC(window.handle(), dc);
+        EXPECT_EQ(plugin.blit(), 120);
+        expect_picture(window, frame, 160, 120, 1);
+
+        InvalidateRect(window.handle(), nullptr, FALSE);
+        UpdateWindow(window.handle());
         EXPECT_EQ(plugin.blit(), 120);
         expect_picture(window, frame, 160, 120, 1);
         plugin.shutdown();
     }
+}
+
+// A class DC serves whichever window of the class took it last: when a sibling paints, frames
+// still go to the display's window, and the sibling keeps what it drew.
+TEST_F(PictureTest, ClassDeviceContextTakenByASiblingStillDrawsInTheWindow) {
+    GuardedFrame frame(160, 120);
+    draw_pattern(frame, 160, 120);
+    TestWindow window(160, 120, 0, CS_CLASSDC), sibling(64, 64, 0, CS_CLASSDC);
+    SetWindowPos(sibling.handle(), nullptr, 400, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    open(window, frame, 160, 120);
+    EXPECT_EQ(plugin.blit(), 120);
+    for (int frames = 0; frames < 2; ++frames) {
+        HDC dc = GetDC(sibling.handle());
+        PatBlt(dc, 0, 0, 64, 64, WHITENESS);
+        ReleaseDC(sibling.handle(), dc);
+        EXPECT_EQ(plugin.blit(), 120);
+        expect_picture(window, frame, 160, 120, 1);
+        expect_uniform(sibling, 0xFFFFFF);
+    }
+    EXPECT_EQ(plugin.shutdown(), 1);
 }
 
 // A host repaints from its window procedure: VideoBlit between BeginPaint and EndPaint brings the
@@ -143,7 +181,7 @@ TEST_F(PictureTest, BlitFromTheWindowsPaintMessageRepaintsIt) {
 TEST_F(PictureTest, OwnDeviceContextsViewportOriginMovesThePicture) {
     GuardedFrame frame(64, 64);
     draw_pattern(frame, 64, 64);
-    TestWindow window(64, 64, 0, true);
+    TestWindow window(64, 64, 0, CS_OWNDC);
     HDC dc = GetDC(window.handle());
     SetViewportOrgEx(dc, 16, 32, nullptr);
     ReleaseDC(window.handle(), dc);

@@ -94,6 +94,8 @@ int WINAPI spy_StretchDIBits(HDC dc, int x, int y, int width, int height, int so
         ++spy.staleUses;
     spy.lastBits = bits;
     spy.lastDestination = {x, y, x + width, y + height};
+    spy.lastWindow = WindowFromDC(dc);
+    spy.lastLayout = GetLayout(dc);
     spy.lastResult = StretchDIBits(dc, x, y, width, height, sourceX, sourceY, sourceWidth, sourceHeight, bits,
                                    info, usage, rop);
     return spy.lastResult;

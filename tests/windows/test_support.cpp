@@ -2,13 +2,6 @@
 
 #include "../../host/host_window.h"
 
-namespace {
-
-const char* const WINDOW_CLASS = "gdivideo test window";
-const char* const OWN_DC_CLASS = "gdivideo test window with its own DC";
-
-} // namespace
-
 LRESULT CALLBACK test_window_procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ERASEBKGND:
@@ -29,19 +22,18 @@ LRESULT CALLBACK test_window_procedure(HWND window, UINT message, WPARAM wParam,
 
 namespace {
 
-const char* register_class(bool ownDC) {
-    static bool registered[2] = {};
-    const char* name = ownDC ? OWN_DC_CLASS : WINDOW_CLASS;
-    if (registered[ownDC])
-        return name;
+// One class for each class style the tests ask for, named after it.
+std::string register_class(UINT classStyle) {
+    const std::string name = "gdivideo test window " + std::to_string(classStyle);
     WNDCLASSA windowClass = {};
-    windowClass.style = ownDC ? CS_OWNDC : 0;
+    if (GetClassInfoA(GetModuleHandleA(nullptr), name.c_str(), &windowClass))
+        return name;
+    windowClass.style = classStyle;
     windowClass.lpfnWndProc = test_window_procedure;
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = name;
+    windowClass.lpszClassName = name.c_str();
     RegisterClassA(&windowClass);
-    registered[ownDC] = true;
     return name;
 }
 
@@ -71,10 +63,10 @@ void Plugin::unload() {
     *this = Plugin();
 }
 
-TestWindow::TestWindow(int clientWidth, int clientHeight, DWORD extendedStyle, bool ownDC) {
+TestWindow::TestWindow(int clientWidth, int clientHeight, DWORD extendedStyle, UINT classStyle) {
     window_ =
-        CreateWindowExA(extendedStyle, register_class(ownDC), "gdivideo test", WS_POPUP, 40, 40, clientWidth,
-                        clientHeight, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        CreateWindowExA(extendedStyle, register_class(classStyle).c_str(), "gdivideo test", WS_POPUP, 40, 40,
+                        clientWidth, clientHeight, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ShowWindow(window_, SW_SHOWNORMAL);
     resize_client(clientWidth, clientHeight);

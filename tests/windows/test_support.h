@@ -21,9 +21,10 @@ struct Plugin : PluginApi {
 
 class TestWindow {
   public:
-    // `extendedStyle` as CreateWindowEx takes it (WS_EX_LAYOUTRTL, say); `ownDC` gives the window a
-    // class with CS_OWNDC, whose device context keeps its state between GetDC calls.
-    TestWindow(int clientWidth, int clientHeight, DWORD extendedStyle = 0, bool ownDC = false);
+    // `extendedStyle` as CreateWindowEx takes it (WS_EX_LAYOUTRTL, say); `classStyle` as a window
+    // class has it: CS_OWNDC gives the window a device context that keeps its state between GetDC
+    // calls, CS_CLASSDC one that all windows of the class share.
+    TestWindow(int clientWidth, int clientHeight, DWORD extendedStyle = 0, UINT classStyle = 0);
     ~TestWindow();
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;
