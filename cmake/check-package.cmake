@@ -1,8 +1,8 @@
 # Installs the kit into a scratch prefix and builds the ZIP; both must hold exactly the kit's files.
 # In the unpacked ZIP the checksum list must name every other file and check out, the manual and
 # the changes must be of this version, and the manual may link only to files the kit holds.
-set(expected CHANGES.md README.md SHA256SUMS bin/gdivideo.dll include/gdivideo.h lib/gdivideo.def lib/gdivideo.lib
-             lib/libgdivideo.dll.a)
+set(expected CHANGES.md README.md SHA256SUMS bin/gdivideo.dll examples/minimal_host.c examples/threaded_host.c
+             include/gdivideo.h lib/gdivideo.def lib/gdivideo.lib lib/libgdivideo.dll.a)
 set(prefix ${BINARY_DIR}/package-check)
 set(zip_dir ${BINARY_DIR}/package-check-zip)
 file(REMOVE_RECURSE ${zip_dir})

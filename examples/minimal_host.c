@@ -37,6 +37,7 @@ int main(void) {
         return 1;
 
     WNDCLASSA windowClass = {0};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW; /* repaint the whole picture after any resize */
     windowClass.lpfnWndProc = window_procedure;
     windowClass.hInstance = GetModuleHandleA(NULL);
     windowClass.hCursor = LoadCursor(NULL, IDC_ARROW);

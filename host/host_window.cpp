@@ -53,6 +53,8 @@ bool window_fits_screen(int clientWidth, int clientHeight, std::string& error) {
 HWND create_host_window(int clientWidth, int clientHeight, int32_t(__cdecl* repaintWith)()) {
     repaint = repaintWith;
     WNDCLASSA windowClass = {};
+    // Without these, a window that shrinks gets no WM_PAINT and keeps the picture of its old size.
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = window_procedure;
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);

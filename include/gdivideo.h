@@ -3,18 +3,22 @@
  *
  * All seven functions use the C calling convention (cdecl, GDIVIDEO_CALL) and are exported
  * undecorated, by name and by the ordinals below. A host calls them one at a time, from one
- * thread, the window's own:
+ * thread, the window's own (frames made on another thread are handed over to it: see the manual
+ * and examples/threaded_host.c):
  *
  *   VideoInit                once, with the window and the frame buffer
  *   VideoSetPalette          for each colour; VideoApplyPalette optionally after
  *   VideoBlit                once per frame, after the frame is drawn into the buffer, and
- *                            from WM_PAINT to repaint
- *   VideoShutdown            once, before the window is destroyed; a new VideoInit may follow
+ *                            from WM_PAINT to repaint (give the window class CS_HREDRAW |
+ *                            CS_VREDRAW, so that every resize repaints)
+ *   VideoShutdown            once, before the window is destroyed and before FreeLibrary; a new
+ *                            VideoInit may follow
  *
  * Frame buffer: one byte per pixel, a palette index (only its low six bits choose the colour),
  * `height` rows, top row first, rows GDIVIDEO_FRAME_PITCH bytes apart whatever the width; the
- * first `width` bytes of each row are read, at every VideoBlit. The buffer and the window must
- * stay valid and unmoved from VideoInit to VideoShutdown.
+ * first min(width, 256) bytes of each row are read, at every VideoBlit, so the buffer spans at
+ * least (height - 1) * 256 + min(width, 256) bytes. The buffer and the window must stay valid and
+ * unmoved from VideoInit to VideoShutdown; the buffer must not be written during a VideoBlit.
  *
  * Either find the functions with GetProcAddress (the *Proc typedefs below), or call them directly
  * and link with the kit's import library: lib/libgdivideo.dll.a (MinGW) or lib/gdivideo.lib
@@ -61,15 +65,17 @@ int32_t GDIVIDEO_CALL VideoSetPalette(int32_t index, int32_t red, int32_t green,
 int32_t GDIVIDEO_CALL VideoApplyPalette(void);
 
 /* Converts the frame and stretches it over the window's whole client area. Returns what
- * StretchDIBits returned, as the platform reports it: 0 when it failed, or when no display is open
- * or the window has been destroyed; otherwise a line count (under Wine, the frame's height even
- * for a minimised window), which does not prove that anything was seen. */
+ * StretchDIBits returned, as the platform reports it: 0 when it failed, or when no display is open,
+ * the window is null or has been destroyed; otherwise a line count (under Wine, the frame's height
+ * even for a minimised window), which does not prove that anything was seen. A null frame buffer
+ * shows the bitmap as it was made, black. */
 int32_t GDIVIDEO_CALL VideoBlit(void);
 
 /* Closes the display: deletes the bitmap, gives the window's device context back the layout and
  * stretching mode it had before VideoInit, and releases it. Returns the result of ReleaseDC
- * (1: released), or 0 when no display was open or the window was destroyed first (its device
- * context then belongs to the system and is not released). */
+ * (1: released; also for a null window, whose device context is the screen's), or 0 when no
+ * display was open or the window was destroyed first (its device context then belongs to the
+ * system and is not released). */
 int32_t GDIVIDEO_CALL VideoShutdown(void);
 
 /* No settings: returns 0. */

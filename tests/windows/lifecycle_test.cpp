@@ -206,7 +206,7 @@ TEST_F(LifecycleTest, NullWindowNeverDrawsOnTheScreen) {
     EXPECT_EQ(plugin.init(256, 240, nullptr, 0, frame.data()), 1);
     EXPECT_EQ(plugin.blit(), 0);
     EXPECT_EQ(spy.stretchDIBits, 0);
-    plugin.shutdown();
+    EXPECT_EQ(plugin.shutdown(), 1) << "the screen's device context was released";
     expect_everything_released();
 }
 

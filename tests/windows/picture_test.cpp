@@ -158,22 +158,32 @@ TEST_F(PictureTest, ClassDeviceContextTakenByASiblingStillDrawsInTheWindow) {
 }
 
 // A host repaints from its window procedure: VideoBlit between BeginPaint and EndPaint brings the
-// picture back over whatever covered the window.
+// picture back over whatever covered the window, and, with CS_HREDRAW | CS_VREDRAW on the class
+// (also with CS_OWNDC), fills it again when it shrinks or grows while the host is paused.
 TEST_F(PictureTest, BlitFromTheWindowsPaintMessageRepaintsIt) {
     GuardedFrame frame(160, 120);
     draw_pattern(frame, 160, 120);
-    TestWindow window(160, 120);
-    open(window, frame, 160, 120);
-    int painted = 0;
-    window.paint_with([&] { painted += plugin.blit() == 120; });
-    HDC dc = GetDC(window.handle());
-    PatBlt(dc, 0, 0, 160, 120, WHITENESS);
-    ReleaseDC(window.handle(), dc);
-    InvalidateRect(window.handle(), nullptr, TRUE);
-    UpdateWindow(window.handle());
-    EXPECT_EQ(painted, 1);
-    expect_picture(window, frame, 160, 120, 1);
-    plugin.shutdown();
+    for (const UINT classStyle : {0u, static_cast<UINT>(CS_OWNDC)}) {
+        SCOPED_TRACE(classStyle ? "own DC" : "common DC");
+        TestWindow window(320, 240, 0, classStyle | CS_HREDRAW | CS_VREDRAW);
+        open(window, frame, 160, 120);
+        int painted = 0;
+        window.paint_with([&] { painted += plugin.blit() == 120; });
+        HDC dc = GetDC(window.handle());
+        PatBlt(dc, 0, 0, 320, 240, WHITENESS);
+        ReleaseDC(window.handle(), dc);
+        InvalidateRect(window.handle(), nullptr, TRUE);
+        UpdateWindow(window.handle());
+        EXPECT_EQ(painted, 1);
+        expect_picture(window, frame, 160, 120, 2);
+
+        window.resize_client(160, 120);
+        EXPECT_GE(painted, 2);
+        expect_picture(window, frame, 160, 120, 1);
+        window.resize_client(480, 360);
+        expect_picture(window, frame, 160, 120, 3);
+        plugin.shutdown();
+    }
 }
 
 // A window with its own device context keeps the host's state on it: here a viewport origin,
