@@ -1,8 +1,5 @@
 #include "host_window.h"
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb_image_write.h>
-
 namespace {
 
 const char* const WINDOW_CLASS = "gdivideo host";
@@ -134,14 +131,4 @@ std::vector<uint32_t> read_client_pixels(HWND window, int& width, int& height) {
     DeleteDC(memoryDC);
     ReleaseDC(window, windowDC);
     return pixels;
-}
-
-bool write_png(const std::string& path, const std::vector<uint32_t>& pixels, int width, int height) {
-    std::vector<uint8_t> rgb(pixels.size() * 3);
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        rgb[i * 3] = static_cast<uint8_t>(pixels[i] >> 16);
-        rgb[i * 3 + 1] = static_cast<uint8_t>(pixels[i] >> 8);
-        rgb[i * 3 + 2] = static_cast<uint8_t>(pixels[i]);
-    }
-    return !rgb.empty() && stbi_write_png(path.c_str(), width, height, 3, rgb.data(), width * 3) != 0;
 }

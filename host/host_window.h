@@ -20,5 +20,3 @@ bool pump_messages();
 // The client area as it shows, read back from the window, one 0x00RRGGBB value per pixel, rows
 // top to bottom.
 std::vector<uint32_t> read_client_pixels(HWND window, int& width, int& height);
-
-bool write_png(const std::string& path, const std::vector<uint32_t>& pixels, int width, int height);

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <vector>
 
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb_image_write.h>
+
 #include "bench.h"
 #include "host_window.h"
 #include "options.h"
@@ -34,6 +37,16 @@ void set_palette(const PluginApi& plugin, int32_t frame, int32_t first) {
         plugin.setPalette(n, colour >> 16, colour >> 8 & 0xFF, colour & 0xFF);
     }
     plugin.applyPalette();
+}
+
+bool write_png(const std::string& path, const std::vector<uint32_t>& pixels, int width, int height) {
+    std::vector<uint8_t> rgb(pixels.size() * 3);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        rgb[i * 3] = static_cast<uint8_t>(pixels[i] >> 16);
+        rgb[i * 3 + 1] = static_cast<uint8_t>(pixels[i] >> 8);
+        rgb[i * 3 + 2] = static_cast<uint8_t>(pixels[i]);
+    }
+    return !rgb.empty() && stbi_write_png(path.c_str(), width, height, 3, rgb.data(), width * 3) != 0;
 }
 
 // Shows frames until the count is reached or the window is closed; returns the frames shown.

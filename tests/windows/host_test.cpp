@@ -12,6 +12,13 @@ struct HostRun {
     std::string output; // standard output and standard error together
 };
 
+// A file in the temporary folder of this test's own: tests that run at the same time never share one.
+std::string temporary_file(const std::string& name) {
+    char directory[MAX_PATH];
+    GetTempPathA(MAX_PATH, directory);
+    return std::string(directory) + "gdivideo_" + std::to_string(GetCurrentProcessId()) + "_" + name;
+}
+
 // The host's output goes to a file rather than a pipe: a process the host starts (Wine's desktop
 // process, for one) can inherit the handle and would keep a pipe open after the host has exited.
 HostRun run_host(const std::string& arguments) {
@@ -19,9 +26,7 @@ HostRun run_host(const std::string& arguments) {
     const std::string path = plugin_path();
     const std::string directory = path.substr(0, path.find_last_of('\\') + 1);
     std::string commandLine = "\"" + directory + "gdivideo_host.exe\" " + arguments;
-    char temporary[MAX_PATH];
-    GetTempPathA(MAX_PATH, temporary);
-    const std::string outputPath = std::string(temporary) + "gdivideo_host_test.txt";
+    const std::string outputPath = temporary_file("host_output.txt");
 
     SECURITY_ATTRIBUTES inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE output = CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -59,9 +64,7 @@ uint32_t pixel_at(const unsigned char* rgb, int width, int x, int y) {
 }
 
 TEST(Host, ScreenshotShowsTheTestCardThroughThePlugin) {
-    char directory[MAX_PATH];
-    GetTempPathA(MAX_PATH, directory);
-    const std::string screenshot = std::string(directory) + "gdivideo_host_test.png";
+    const std::string screenshot = temporary_file("screenshot.png");
     DeleteFileA(screenshot.c_str());
 
     const HostRun run = run_host("--frames 8 --scale 1 --screenshot \"" + screenshot + "\"");
@@ -96,9 +99,7 @@ TEST(Host, ReportsAMissingPluginOrOneWithoutTheFunctions) {
               std::string::npos)
         << run.output;
 
-    char directory[MAX_PATH];
-    GetTempPathA(MAX_PATH, directory);
-    const std::string notADll = std::string(directory) + "gdivideo_not_a_dll.dll";
+    const std::string notADll = temporary_file("not_a_dll.dll");
     HANDLE file = CreateFileA(notADll.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     WriteFile(file, "MZ not a DLL", 12, &written, nullptr);

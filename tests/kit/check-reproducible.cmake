@@ -3,7 +3,7 @@
 set(second ${BINARY_DIR}/reproducible-build)
 file(REMOVE_RECURSE ${second})
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${second} -G "Unix Makefiles"
-                        -DCMAKE_TOOLCHAIN_FILE=${SOURCE_DIR}/cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
+                        -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} -DCMAKE_BUILD_TYPE=Release
                 OUTPUT_QUIET RESULT_VARIABLE failed)
 if(NOT failed)
     execute_process(COMMAND ${CMAKE_COMMAND} --build ${second} --target gdivideo OUTPUT_QUIET RESULT_VARIABLE failed)
