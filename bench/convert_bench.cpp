@@ -57,14 +57,14 @@ void set_pixels_processed(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * WIDTH * HEIGHT);
 }
 
-void BM_Kernel(benchmark::State& state, FrameKernel kernel) {
+void BM_Kernel(benchmark::State& state, const FrameKernel* kernel) {
     Scene& s = scene();
-    if (!frame_kernel_supported(kernel)) {
+    if (!frame_kernel_supported(*kernel)) {
         state.SkipWithError("not supported on this machine");
         return;
     }
     for (auto _ : state) {
-        frame_convert(kernel, s.frame.data(), WIDTH, HEIGHT, s.palette, s.pixels);
+        frame_convert(*kernel, s.frame.data(), WIDTH, HEIGHT, s.palette, s.pixels);
         benchmark::DoNotOptimize(s.pixels);
         benchmark::ClobberMemory();
     }
@@ -146,8 +146,7 @@ int main(int argc, char** argv) {
             arguments.push_back(argv[i]);
     }
     for (auto kernel = std::rbegin(FRAME_KERNELS); kernel != std::rend(FRAME_KERNELS); ++kernel)
-        benchmark::RegisterBenchmark((std::string("kernel ") + frame_kernel_name(*kernel)).c_str(), BM_Kernel,
-                                     *kernel)
+        benchmark::RegisterBenchmark((std::string("kernel ") + kernel->name).c_str(), BM_Kernel, &*kernel)
             ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("libswscale", BM_Swscale)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("SDL2", BM_Sdl2)->Unit(benchmark::kMicrosecond);

@@ -57,14 +57,14 @@ int main() {
         median_microseconds([&] { sink = sink + floor.run(frame.data(), WIDTH, HEIGHT, pixels); });
     std::printf("32-bit build, one %dx%d frame, median of %d runs\n", WIDTH, HEIGHT, RUNS);
     std::printf("%-16s %10s %10s\n", "", "us", "vs floor");
-    for (FrameKernel kernel : FRAME_KERNELS) {
+    for (const FrameKernel& kernel : FRAME_KERNELS) {
         if (!frame_kernel_supported(kernel))
             continue;
         const double us = median_microseconds([&] {
             frame_convert(kernel, frame.data(), WIDTH, HEIGHT, palette, pixels);
             sink = sink + pixels[WIDTH * HEIGHT - 1];
         });
-        std::printf("kernel %-9s %10.2f %9.2fx\n", frame_kernel_name(kernel), us, us / floorTime);
+        std::printf("kernel %-9s %10.2f %9.2fx\n", kernel.name, us, us / floorTime);
     }
     std::printf("%-16s %10.2f %9.2fx\n", floor.name, floorTime, 1.0);
     VirtualFree(pixels, 0, MEM_RELEASE);

@@ -13,7 +13,7 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
-#include "../core/frame_kernels.h"
+#include "../core/frame.h"
 
 namespace floor_detail {
 
@@ -69,10 +69,9 @@ struct ReadAndStoreFloor {
 // The floor with the widest stores here. The width must be a multiple of 64.
 inline ReadAndStoreFloor read_and_store_floor() {
     const CpuFeatures features = cpu_features();
-    const bool avx512 = (features.leaf7Ebx & 1u << 16) && (features.xcr0 & 0xE6) == 0xE6;
-    if (avx512)
+    if (cpu_features_include(features, {CPU_OSXSAVE, CPU_AVX512F, 0, XCR0_AVX512_STATE}))
         return {"floor (512-bit)", floor_detail::read_and_store_avx512};
-    if (cpu_features_run(features, FrameKernel::Avx2))
+    if (cpu_features_include(features, {CPU_OSXSAVE | CPU_AVX, CPU_AVX2, 0, XCR0_AVX_STATE}))
         return {"floor (256-bit)", floor_detail::read_and_store_avx2};
     return {"floor (128-bit)", floor_detail::read_and_store_sse2};
 }

@@ -7,24 +7,47 @@
 
 #include <stdint.h>
 
+#include "cpu.h"
 #include "palette.h"
 
 constexpr int32_t FRAME_PITCH = 256;
 
-// The ways to convert a frame. All give the same pixels; Plain is the portable one and the
+// A conversion kernel: converts `columns` (1 to FRAME_PITCH) columns of `height` (at least 1)
+// rows; destination rows are `pixelPitch` pixels apart. Only the low six bits of a pixel value
+// choose its colour, so the vector kernels look up the first 64 entries alone.
+using ConvertRows = void(const uint8_t* frame, int32_t columns, int32_t height, int32_t pixelPitch,
+                         const PaletteTable& palette, uint32_t* pixels);
+
+// Each in a source file of its own. All give the same pixels; plain is the portable one and the
 // reference, the others use vector instructions that not every CPU has.
-// Listed from the slowest to the fastest.
-enum class FrameKernel : int32_t { Plain, Sse41, Avx2, Avx512 };
-constexpr FrameKernel FRAME_KERNELS[] = {FrameKernel::Plain, FrameKernel::Sse41, FrameKernel::Avx2,
-                                         FrameKernel::Avx512};
+ConvertRows convert_plain, convert_sse41, convert_avx2, convert_avx512;
 
-const char* frame_kernel_name(FrameKernel kernel);
+struct FrameKernel {
+    const char* name;
+    ConvertRows* convert;
+    CpuFeatures needs; // what the CPU and the operating system must have for it to run
+};
 
-// True when both the CPU and the operating system (which must save the registers) allow it.
-bool frame_kernel_supported(FrameKernel kernel);
+// The kernels from the slowest to the fastest: the fastest that a machine runs is its choice.
+inline constexpr FrameKernel FRAME_KERNELS[] = {
+    {"plain", convert_plain, {}},
+    // pshufb, the look-up, is an SSSE3 instruction.
+    {"sse4.1", convert_sse41, {CPU_SSSE3 | CPU_SSE41, 0, 0, 0}},
+    {"avx2", convert_avx2, {CPU_OSXSAVE | CPU_AVX, CPU_AVX2, 0, XCR0_AVX_STATE}},
+#if defined(FRAME_AVX512_EMULATED)
+    {"avx512 (SIMDe)",
+     convert_avx512,
+     {CPU_OSXSAVE, CPU_AVX512F | CPU_AVX512BW, CPU_AVX512VBMI, XCR0_AVX512_STATE}},
+#else
+    {"avx512", convert_avx512, {CPU_OSXSAVE, CPU_AVX512F | CPU_AVX512BW, CPU_AVX512VBMI, XCR0_AVX512_STATE}},
+#endif
+};
+
+// True when this machine runs the kernel.
+bool frame_kernel_supported(const FrameKernel& kernel);
 
 // The fastest kernel that this machine runs.
-FrameKernel frame_kernel_best();
+const FrameKernel& frame_kernel_best();
 
 // True when a width x height surface of 32-bit pixels is non-empty and its byte size fits a
 // signed 32-bit integer, so that no size or offset computed for it can overflow.
@@ -32,5 +55,5 @@ bool frame_size_valid(int32_t width, int32_t height);
 
 // Converts nothing when either address is null or either size is zero or negative. The kernel
 // must be one that frame_kernel_supported accepts.
-void frame_convert(FrameKernel kernel, const uint8_t* frame, int32_t width, int32_t height,
+void frame_convert(const FrameKernel& kernel, const uint8_t* frame, int32_t width, int32_t height,
                    const PaletteTable& palette, uint32_t* pixels);

@@ -5,7 +5,7 @@
 // left over at the end of a row go through the plain loop, so no byte past a row's last column
 // is read.
 
-#include "frame_kernels.h"
+#include "frame.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <immintrin.h>
@@ -40,7 +40,7 @@ KERNEL_TARGET inline __m256i look_up(const PlaneTables& tables, __m256i even, __
 } // namespace
 
 KERNEL_TARGET __attribute__((force_align_arg_pointer)) void
-convert_avx2(const uint8_t* frame, int32_t columns, int32_t height, int32_t width,
+convert_avx2(const uint8_t* frame, int32_t columns, int32_t height, int32_t pixelPitch,
              const PaletteTable& palette, uint32_t* pixels) {
     const PalettePlanes planes = split_planes(palette);
     const PlaneTables blue = both_lanes(planes.blue);
@@ -78,15 +78,15 @@ convert_avx2(const uint8_t* frame, int32_t columns, int32_t height, int32_t widt
         for (int32_t x = blocks; x < columns; ++x)
             pixels[x] = palette.entries[frame[x]];
         frame += FRAME_PITCH;
-        pixels += width;
+        pixels += pixelPitch;
     }
 }
 
 #else
 
-void convert_avx2(const uint8_t* frame, int32_t columns, int32_t height, int32_t width,
+void convert_avx2(const uint8_t* frame, int32_t columns, int32_t height, int32_t pixelPitch,
                   const PaletteTable& palette, uint32_t* pixels) {
-    convert_plain(frame, columns, height, width, palette, pixels);
+    convert_plain(frame, columns, height, pixelPitch, palette, pixels);
 }
 
 #endif

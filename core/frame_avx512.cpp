@@ -7,7 +7,7 @@
 // Built a second time for the native tests with FRAME_AVX512_EMULATED, against SIMDe's portable
 // implementations of the same intrinsics, so that the kernel is tested on CPUs without AVX-512.
 
-#include "frame_kernels.h"
+#include "frame.h"
 
 // GCC 12's own AVX-512 headers leave "undefined" registers uninitialised on purpose and then warn
 // about them at -O2.
@@ -108,7 +108,7 @@ KERNEL_TARGET inline void convert_block(__m512i index, const Planes& planes, __m
 } // namespace
 
 KERNEL_TARGET __attribute__((force_align_arg_pointer)) void
-convert_avx512(const uint8_t* frame, int32_t columns, int32_t height, int32_t width,
+convert_avx512(const uint8_t* frame, int32_t columns, int32_t height, int32_t pixelPitch,
                const PaletteTable& palette, uint32_t* pixels) {
     const Planes planes = split_planes(palette);
     // Dword d of lane l takes dword l of lane d: after unpacking, register k holds pixels
@@ -131,15 +131,15 @@ convert_avx512(const uint8_t* frame, int32_t columns, int32_t height, int32_t wi
             convert_block<true>(_mm512_maskz_loadu_epi8(restLoad, frame + blocks), planes, transpose,
                                 restStore, pixels + blocks);
         frame += FRAME_PITCH;
-        pixels += width;
+        pixels += pixelPitch;
     }
 }
 
 #else
 
-void convert_avx512(const uint8_t* frame, int32_t columns, int32_t height, int32_t width,
+void convert_avx512(const uint8_t* frame, int32_t columns, int32_t height, int32_t pixelPitch,
                     const PaletteTable& palette, uint32_t* pixels) {
-    convert_plain(frame, columns, height, width, palette, pixels);
+    convert_plain(frame, columns, height, pixelPitch, palette, pixels);
 }
 
 #endif

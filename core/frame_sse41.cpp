@@ -3,7 +3,7 @@
 // interleaved into packed colours. The columns left over at the end of a row go through the
 // plain loop.
 
-#include "frame_kernels.h"
+#include "frame.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <immintrin.h>
@@ -22,7 +22,7 @@ KERNEL_TARGET inline __m128i look_up(const __m128i (&groups)[4], __m128i even, _
 } // namespace
 
 KERNEL_TARGET __attribute__((force_align_arg_pointer)) void
-convert_sse41(const uint8_t* frame, int32_t columns, int32_t height, int32_t width,
+convert_sse41(const uint8_t* frame, int32_t columns, int32_t height, int32_t pixelPitch,
               const PaletteTable& palette, uint32_t* pixels) {
     const PalettePlanes planes = split_planes(palette);
     const __m128i low5 = _mm_set1_epi8(0x1F);
@@ -52,15 +52,15 @@ convert_sse41(const uint8_t* frame, int32_t columns, int32_t height, int32_t wid
         for (int32_t x = blocks; x < columns; ++x)
             pixels[x] = palette.entries[frame[x]];
         frame += FRAME_PITCH;
-        pixels += width;
+        pixels += pixelPitch;
     }
 }
 
 #else
 
-void convert_sse41(const uint8_t* frame, int32_t columns, int32_t height, int32_t width,
+void convert_sse41(const uint8_t* frame, int32_t columns, int32_t height, int32_t pixelPitch,
                    const PaletteTable& palette, uint32_t* pixels) {
-    convert_plain(frame, columns, height, width, palette, pixels);
+    convert_plain(frame, columns, height, pixelPitch, palette, pixels);
 }
 
 #endif

@@ -23,7 +23,7 @@ int32_t GDIVIDEO_CALL VideoInit(int32_t width, int32_t height, HWND window, int3
     // A section only for a frame the conversion can fill: not empty, its offsets within 32 bits.
     gdi_open_surface(state.surface, window, width, height, frame_size_valid(width, height));
     palette_clear(state.palette);
-    state.kernel = frame_kernel_best();
+    state.kernel = &frame_kernel_best();
     return 1;
 }
 
@@ -41,7 +41,7 @@ int32_t GDIVIDEO_CALL VideoBlit() {
         return 0;
     if (!gdi_read_client_rect(state.window, state.clientRect))
         return 0;
-    frame_convert(state.kernel, state.frameBuffer, state.width, state.height, state.palette,
+    frame_convert(*state.kernel, state.frameBuffer, state.width, state.height, state.palette,
                   state.surface.pixels);
     return gdi_present(state.surface, state.window, state.clientRect, state.width, state.height);
 }

@@ -18,5 +18,5 @@ struct VideoState {
     Surface surface;
     PaletteTable palette;
     RECT clientRect;
-    FrameKernel kernel; // the fastest conversion this machine runs, chosen by VideoInit
+    const FrameKernel* kernel; // the fastest conversion this machine runs, chosen by VideoInit
 };

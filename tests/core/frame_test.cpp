@@ -1,6 +1,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <set>
@@ -11,10 +12,9 @@
 #include <gtest/gtest.h>
 
 #include "../../core/frame.h"
-#include "../../core/frame_kernels.h"
 #include "guarded_buffer.h"
 
-void PrintTo(FrameKernel kernel, std::ostream* out) { *out << frame_kernel_name(kernel); }
+void PrintTo(const FrameKernel& kernel, std::ostream* out) { *out << kernel.name; }
 
 namespace {
 
@@ -71,7 +71,7 @@ class FrameConvert : public testing::TestWithParam<FrameKernel> {
   protected:
     void SetUp() override {
         if (!frame_kernel_supported(GetParam()))
-            GTEST_SKIP() << frame_kernel_name(GetParam()) << " does not run on this machine";
+            GTEST_SKIP() << GetParam().name << " does not run on this machine";
     }
     void convert(const uint8_t* frame, int32_t width, int32_t height, const PaletteTable& palette,
                  uint32_t* pixels) {
@@ -156,7 +156,7 @@ TEST_P(FrameConvert, EqualsThePlainLoopForEveryWidth) {
             for (size_t i = 0; i < bytes; ++i)
                 frame.data()[i] = static_cast<uint8_t>(random());
             std::vector<uint32_t> want = make_pixels(width, height), got = make_pixels(width, height);
-            frame_convert(FrameKernel::Plain, frame.data(), width, height, palette, want.data());
+            frame_convert(FRAME_KERNELS[0], frame.data(), width, height, palette, want.data());
             convert(frame.data(), width, height, palette, got.data());
             ASSERT_EQ(got, want) << "width " << width << " height " << height;
         }
@@ -167,7 +167,7 @@ TEST_P(FrameConvert, EqualsThePlainLoopForEveryWidth) {
 INSTANTIATE_TEST_SUITE_P(Kernels, FrameConvert, testing::ValuesIn(FRAME_KERNELS),
                          [](const testing::TestParamInfo<FrameKernel>& info) {
                              std::string name;
-                             for (const char* c = frame_kernel_name(info.param); *c; ++c) {
+                             for (const char* c = info.param.name; *c; ++c) {
                                  if (std::isalnum(static_cast<unsigned char>(*c)))
                                      name += *c;
                                  else if (*c == ' ')
@@ -177,48 +177,60 @@ INSTANTIATE_TEST_SUITE_P(Kernels, FrameConvert, testing::ValuesIn(FRAME_KERNELS)
                          });
 
 TEST(FrameKernelBest, IsTheFastestKernelThisMachineRuns) {
-    const FrameKernel best = frame_kernel_best();
+    const FrameKernel& best = frame_kernel_best();
     EXPECT_TRUE(frame_kernel_supported(best));
-    EXPECT_TRUE(frame_kernel_supported(FrameKernel::Plain));
+    EXPECT_STREQ(FRAME_KERNELS[0].name, "plain");
+    EXPECT_TRUE(frame_kernel_supported(FRAME_KERNELS[0]));
     const CpuFeatures features = cpu_features();
-    for (FrameKernel kernel : FRAME_KERNELS) {
-        if (cpu_features_run(features, kernel)) {
-            EXPECT_GE(static_cast<int32_t>(best), static_cast<int32_t>(kernel)) << frame_kernel_name(kernel);
+    for (const FrameKernel& kernel : FRAME_KERNELS) {
+        if (cpu_features_include(features, kernel.needs)) {
+            EXPECT_GE(&best, &kernel) << kernel.name;
         }
     }
-    std::printf("this machine converts with %s\n", frame_kernel_name(best));
+    std::printf("this machine converts with %s\n", best.name);
 }
 
 // Each kernel needs every instruction set it uses, and the register state saved by the operating
 // system: a 32-bit Windows 7 saves no AVX-512 state (XCR0 0x7) even on a CPU that has AVX-512.
 TEST(FrameKernelSupport, NeedsEveryInstructionSetItUsesAndTheSavedState) {
-    const uint32_t ssse3 = 1u << 9, sse41 = 1u << 19, osxsave = 1u << 27, avx = 1u << 28;
-    const uint32_t avx2 = 1u << 5, avx512f = 1u << 16, avx512bw = 1u << 30, vbmi = 1u << 1;
-    const CpuFeatures full = {ssse3 | sse41 | osxsave | avx, avx2 | avx512f | avx512bw, vbmi, 0xE7};
+    const CpuFeatures full = {CPU_SSSE3 | CPU_SSE41 | CPU_OSXSAVE | CPU_AVX,
+                              CPU_AVX2 | CPU_AVX512F | CPU_AVX512BW, CPU_AVX512VBMI, 0xE7};
     const struct {
         const char* what;
         CpuFeatures features;
-        bool sse41, avx2, avx512;
+        std::set<std::string> run; // the kernels that run with these features
     } cases[] = {
-        {"everything", full, true, true, true},
-        {"nothing", {}, false, false, false},
-        {"SSE4.1 without SSSE3", {sse41, 0, 0, 0}, false, false, false},
-        {"SSSE3 and SSE4.1", {ssse3 | sse41, 0, 0, 0}, true, false, false},
-        {"no AVX-512 state saved", {full.leaf1Ecx, full.leaf7Ebx, vbmi, 0x7}, true, true, false},
-        {"no upper ZMM state saved", {full.leaf1Ecx, full.leaf7Ebx, vbmi, 0x67}, true, true, false},
-        {"no YMM state saved", {full.leaf1Ecx, full.leaf7Ebx, vbmi, 0x3}, true, false, false},
-        {"XSAVE not enabled", {ssse3 | sse41 | avx, full.leaf7Ebx, vbmi, 0xE7}, true, false, false},
-        {"no AVX512BW", {full.leaf1Ecx, avx2 | avx512f, vbmi, 0xE7}, true, true, false},
-        {"no AVX512F", {full.leaf1Ecx, avx2 | avx512bw, vbmi, 0xE7}, true, true, false},
-        {"no VBMI", {full.leaf1Ecx, full.leaf7Ebx, 0, 0xE7}, true, true, false},
-        {"AVX-512 without AVX2", {full.leaf1Ecx, avx512f | avx512bw, vbmi, 0xE7}, true, false, true},
+        {"everything", full, {"plain", "sse4.1", "avx2", "avx512"}},
+        {"nothing", {}, {"plain"}},
+        {"SSE4.1 without SSSE3", {CPU_SSE41, 0, 0, 0}, {"plain"}},
+        {"SSSE3 and SSE4.1", {CPU_SSSE3 | CPU_SSE41, 0, 0, 0}, {"plain", "sse4.1"}},
+        {"no AVX-512 state saved",
+         {full.leaf1Ecx, full.leaf7Ebx, CPU_AVX512VBMI, 0x7},
+         {"plain", "sse4.1", "avx2"}},
+        {"no upper ZMM state saved",
+         {full.leaf1Ecx, full.leaf7Ebx, CPU_AVX512VBMI, 0x67},
+         {"plain", "sse4.1", "avx2"}},
+        {"no YMM state saved", {full.leaf1Ecx, full.leaf7Ebx, CPU_AVX512VBMI, 0x3}, {"plain", "sse4.1"}},
+        {"XSAVE not enabled",
+         {CPU_SSSE3 | CPU_SSE41 | CPU_AVX, full.leaf7Ebx, CPU_AVX512VBMI, 0xE7},
+         {"plain", "sse4.1"}},
+        {"no AVX512BW",
+         {full.leaf1Ecx, CPU_AVX2 | CPU_AVX512F, CPU_AVX512VBMI, 0xE7},
+         {"plain", "sse4.1", "avx2"}},
+        {"no AVX512F",
+         {full.leaf1Ecx, CPU_AVX2 | CPU_AVX512BW, CPU_AVX512VBMI, 0xE7},
+         {"plain", "sse4.1", "avx2"}},
+        {"no VBMI", {full.leaf1Ecx, full.leaf7Ebx, 0, 0xE7}, {"plain", "sse4.1", "avx2"}},
+        {"AVX-512 without AVX2",
+         {full.leaf1Ecx, CPU_AVX512F | CPU_AVX512BW, CPU_AVX512VBMI, 0xE7},
+         {"plain", "sse4.1", "avx512"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_TRUE(cpu_features_run(c.features, FrameKernel::Plain));
-        EXPECT_EQ(cpu_features_run(c.features, FrameKernel::Sse41), c.sse41);
-        EXPECT_EQ(cpu_features_run(c.features, FrameKernel::Avx2), c.avx2);
-        EXPECT_EQ(cpu_features_run(c.features, FrameKernel::Avx512), c.avx512);
+        for (const FrameKernel& kernel : FRAME_KERNELS) {
+            const std::string name(kernel.name, std::strcspn(kernel.name, " "));
+            EXPECT_EQ(cpu_features_include(c.features, kernel.needs), c.run.count(name) == 1) << name;
+        }
     }
 }
 
@@ -235,16 +247,22 @@ TEST(FrameKernelSupport, AgreesWithTheFlagsLinuxReports) {
     std::istringstream words(line.substr(line.find(':') + 1));
     for (std::string word; words >> word;)
         flags.insert(word);
-    const auto has = [&](std::initializer_list<const char*> names) {
-        for (const char* name : names)
-            if (!flags.count(name))
-                return false;
-        return true;
+    const std::pair<std::string, std::set<std::string>> needs[] = {
+        {"plain", {}},
+        {"sse4.1", {"ssse3", "sse4_1"}},
+        {"avx2", {"avx", "avx2"}},
+        {"avx512", {"avx512f", "avx512bw", "avx512vbmi"}},
     };
     const CpuFeatures features = cpu_features();
-    EXPECT_EQ(cpu_features_run(features, FrameKernel::Sse41), has({"ssse3", "sse4_1"}));
-    EXPECT_EQ(cpu_features_run(features, FrameKernel::Avx2), has({"avx", "avx2"}));
-    EXPECT_EQ(cpu_features_run(features, FrameKernel::Avx512), has({"avx512f", "avx512bw", "avx512vbmi"}));
+    for (const FrameKernel& kernel : FRAME_KERNELS) {
+        const std::string name(kernel.name, std::strcspn(kernel.name, " "));
+        bool listed = true;
+        for (const auto& [kernelName, flagNames] : needs)
+            if (kernelName == name)
+                for (const std::string& flag : flagNames)
+                    listed = listed && flags.count(flag) == 1;
+        EXPECT_EQ(cpu_features_include(features, kernel.needs), listed) << name;
+    }
 }
 
 TEST(FrameSizeValid, AcceptsNonEmptySurfacesWhoseBytesFitInt32) {

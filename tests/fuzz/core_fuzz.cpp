@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t pixelCount = converts ? static_cast<size_t>(width) * height : 0;
 
     constexpr uint32_t UNTOUCHED = 0xDEADBEEF;
-    for (FrameKernel kernel : FRAME_KERNELS) {
+    for (const FrameKernel& kernel : FRAME_KERNELS) {
         if (!frame_kernel_supported(kernel))
             continue;
         std::vector<uint32_t> pixels(pixelCount, UNTOUCHED);
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             for (int32_t x = 0; x < width; ++x) {
                 const uint32_t want =
                     x < FRAME_PITCH ? palette.entries[frame[y * FRAME_PITCH + x]] : UNTOUCHED;
-                require(pixels[static_cast<size_t>(y) * width + x] == want, frame_kernel_name(kernel));
+                require(pixels[static_cast<size_t>(y) * width + x] == want, kernel.name);
             }
     }
     return 0;
