@@ -22,31 +22,11 @@ extern "C" {
 
 #include "../core/frame.h"
 #include "floor.h"
+#include "scene.h"
 
 namespace {
 
-constexpr int32_t WIDTH = 256, HEIGHT = 240;
-
-// The destination is page-aligned, as a DIB section's pixel memory is.
-struct Scene {
-    PaletteTable palette;
-    std::vector<uint8_t> frame = std::vector<uint8_t>(FRAME_PITCH * HEIGHT);
-    std::unique_ptr<uint32_t, decltype(&std::free)> memory{
-        static_cast<uint32_t*>(std::aligned_alloc(4096, WIDTH* HEIGHT * 4)), &std::free};
-    uint32_t* pixels = memory.get();
-    size_t pixelCount = WIDTH * HEIGHT;
-
-    Scene() {
-        palette_clear(palette);
-        for (int32_t n = 0; n < PALETTE_COLOURS; ++n)
-            palette_set(palette, n, palette_pack(n * 4, 255 - n * 3, n * 37));
-        uint32_t state = 12345;
-        for (uint8_t& value : frame) {
-            state = state * 1103515245 + 12345;
-            value = static_cast<uint8_t>(state >> 16);
-        }
-    }
-};
+constexpr int32_t WIDTH = Scene::WIDTH, HEIGHT = Scene::HEIGHT;
 
 Scene& scene() {
     static Scene instance;

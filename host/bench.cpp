@@ -1,10 +1,9 @@
 #include "bench.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <vector>
 
+#include "../bench/timing.h"
 #include "host_window.h"
 #include "test_card.h"
 
@@ -12,28 +11,6 @@ namespace {
 
 constexpr int WARM_UP = 30;
 constexpr int SAMPLES = 600;
-
-struct Timing {
-    double median, low, high; // microseconds; low and high are the 10th and 90th percentiles
-};
-
-Timing time_calls(const std::function<void()>& call) {
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    for (int i = 0; i < WARM_UP; ++i)
-        call();
-    std::vector<double> samples(SAMPLES);
-    for (double& sample : samples) {
-        QueryPerformanceCounter(&start);
-        call();
-        GdiFlush();
-        QueryPerformanceCounter(&end);
-        sample = 1e6 * static_cast<double>(end.QuadPart - start.QuadPart) /
-                 static_cast<double>(frequency.QuadPart);
-    }
-    std::sort(samples.begin(), samples.end());
-    return {samples[SAMPLES / 2], samples[SAMPLES / 10], samples[SAMPLES * 9 / 10]};
-}
 
 } // namespace
 
@@ -60,10 +37,15 @@ void run_bench(const PluginApi& plugin, HWND window, const uint8_t* frameBuffer,
         const int width = card::WIDTH * scale, height = card::HEIGHT * scale;
         resize_client(window, width, height);
         pump_messages();
-        const Timing blit = time_calls([&] { plugin.blit(); });
-        const Timing bare = time_calls([&] {
+        // Each call is timed until GDI has done its work.
+        const Timing blit = time_runs(WARM_UP, SAMPLES, [&] {
+            plugin.blit();
+            GdiFlush();
+        });
+        const Timing bare = time_runs(WARM_UP, SAMPLES, [&] {
             StretchDIBits(dc, 0, 0, width, height, 0, 0, card::WIDTH, card::HEIGHT, converted.data(), &info,
                           DIB_RGB_COLORS, SRCCOPY);
+            GdiFlush();
         });
         std::printf("%dx     %4dx%-4d  %8.1f (%7.1f-%7.1f)  %8.0f   %8.1f (%7.1f-%7.1f)  %6.2f\n", scale,
                     width, height, blit.median, blit.low, blit.high, 1e6 / blit.median, bare.median, bare.low,

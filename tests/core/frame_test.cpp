@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "../../core/frame.h"
-#include "guarded_buffer.h"
+#include "../support/guarded_frame.h"
 
 void PrintTo(const FrameKernel& kernel, std::ostream* out) { *out << kernel.name; }
 
@@ -29,27 +29,13 @@ PaletteTable distinct_palette() {
     return table;
 }
 
-// Exactly the bytes the conversion may read, ending at a no-access page: every row but the last
-// is a full 256-byte row, the last ends at column min(width, 256) - 1.
-class Frame {
-  public:
-    Frame(int32_t width, int32_t height)
-        : columns_(width < FRAME_PITCH ? width : FRAME_PITCH),
-          buffer_(static_cast<size_t>(height - 1) * FRAME_PITCH + columns_), height_(height) {}
-
-    uint8_t* data() { return buffer_.data(); }
-    // Pattern values inside the frame's columns, `junk` in the rest of each row.
-    void fill(uint8_t junk) {
-        for (int32_t y = 0; y < height_; ++y)
-            for (int32_t x = 0; x < (y + 1 < height_ ? FRAME_PITCH : columns_); ++x)
-                data()[y * FRAME_PITCH + x] = x < columns_ ? static_cast<uint8_t>(x * 7 + y * 13) : junk;
-    }
-
-  private:
-    int32_t columns_;
-    GuardedBuffer buffer_;
-    int32_t height_;
-};
+// Pattern values inside the frame's columns, `junk` in the rest of each row.
+void fill(GuardedFrame& frame, int32_t width, int32_t height, uint8_t junk) {
+    frame.fill_outside_columns(junk);
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width && x < FRAME_PITCH; ++x)
+            frame.at(x, y) = static_cast<uint8_t>(x * 7 + y * 13);
+}
 
 // Destination of width x height pixels followed by a row of canaries.
 std::vector<uint32_t> make_pixels(int32_t width, int32_t height) {
@@ -81,8 +67,8 @@ class FrameConvert : public testing::TestWithParam<FrameKernel> {
 
 TEST_P(FrameConvert, FullWidthFrameFillsEveryPixelRowByRow) {
     const PaletteTable palette = distinct_palette();
-    Frame frame(256, 240);
-    frame.fill(0);
+    GuardedFrame frame(256, 240);
+    fill(frame, 256, 240, 0);
     std::vector<uint32_t> pixels = make_pixels(256, 240);
     convert(frame.data(), 256, 240, palette, pixels.data());
     expect_converted(frame.data(), 256, 240, palette, pixels);
@@ -91,13 +77,13 @@ TEST_P(FrameConvert, FullWidthFrameFillsEveryPixelRowByRow) {
 TEST_P(FrameConvert, NarrowFrameReadsOnlyItsColumnsAndPacksDestinationRows) {
     const PaletteTable palette = distinct_palette();
     for (int32_t width : {1, 3, 15, 16, 17, 31, 33, 160, 255}) {
-        Frame frame(width, 7);
-        frame.fill(0x00);
+        GuardedFrame frame(width, 7);
+        fill(frame, width, 7, 0x00);
         std::vector<uint32_t> pixels = make_pixels(width, 7);
         convert(frame.data(), width, 7, palette, pixels.data());
         expect_converted(frame.data(), width, 7, palette, pixels);
 
-        frame.fill(0xFF);
+        fill(frame, width, 7, 0xFF);
         std::vector<uint32_t> again = make_pixels(width, 7);
         convert(frame.data(), width, 7, palette, again.data());
         EXPECT_EQ(pixels, again) << "bytes beyond the frame's columns changed the picture, width " << width;
@@ -108,7 +94,7 @@ TEST_P(FrameConvert, TopTwoBitsOfAPixelValueMakeNoDifference) {
     PaletteTable palette;
     palette_clear(palette);
     palette_set(palette, 5, 0x00123456);
-    Frame frame(64, 1);
+    GuardedFrame frame(64, 1);
     for (int32_t x = 0; x < 64; ++x)
         frame.data()[x] = static_cast<uint8_t>(5 + 64 * (x % 4));
     std::vector<uint32_t> pixels(64);
@@ -119,8 +105,8 @@ TEST_P(FrameConvert, TopTwoBitsOfAPixelValueMakeNoDifference) {
 
 TEST_P(FrameConvert, WidthAbove256ConvertsAt256ColumnsAndKeepsTheDestinationPitch) {
     const PaletteTable palette = distinct_palette();
-    Frame frame(300, 3);
-    frame.fill(0);
+    GuardedFrame frame(300, 3);
+    fill(frame, 300, 3, 0);
     std::vector<uint32_t> pixels = make_pixels(300, 3);
     convert(frame.data(), 300, 3, palette, pixels.data());
     expect_converted(frame.data(), 300, 3, palette, pixels);
@@ -128,8 +114,8 @@ TEST_P(FrameConvert, WidthAbove256ConvertsAt256ColumnsAndKeepsTheDestinationPitc
 
 TEST_P(FrameConvert, EmptyOrNegativeSizesAndNullAddressesConvertNothing) {
     const PaletteTable palette = distinct_palette();
-    Frame frame(16, 4);
-    frame.fill(0);
+    GuardedFrame frame(16, 4);
+    fill(frame, 16, 4, 0);
     std::vector<uint32_t> pixels(64, CANARY);
     const int32_t sizes[][2] = {{0, 4}, {16, 0}, {-16, 4}, {16, -4}, {INT_MIN, INT_MIN}, {0, 0}};
     for (const auto& size : sizes)
@@ -151,7 +137,7 @@ TEST_P(FrameConvert, EqualsThePlainLoopForEveryWidth) {
                 entry = random() & 0x00FFFFFF;
             for (int32_t n = 0; n < PALETTE_COLOURS; ++n)
                 palette_set(palette, n, palette.entries[n]);
-            Frame frame(width, height);
+            GuardedFrame frame(width, height);
             const size_t bytes = static_cast<size_t>(height - 1) * FRAME_PITCH + width;
             for (size_t i = 0; i < bytes; ++i)
                 frame.data()[i] = static_cast<uint8_t>(random());

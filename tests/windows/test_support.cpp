@@ -37,12 +37,6 @@ std::string register_class(UINT classStyle) {
     return name;
 }
 
-size_t page_size() {
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    return info.dwPageSize;
-}
-
 } // namespace
 
 std::string plugin_path() {
@@ -99,26 +93,6 @@ std::vector<uint32_t> TestWindow::read_client(int* width, int* height) const {
     if (height)
         *height = h;
     return pixels;
-}
-
-GuardedFrame::GuardedFrame(int32_t width, int32_t height)
-    : columns_(width < GDIVIDEO_FRAME_PITCH ? width : GDIVIDEO_FRAME_PITCH), height_(height) {
-    const size_t page = page_size();
-    const size_t bytes = static_cast<size_t>(height - 1) * GDIVIDEO_FRAME_PITCH + columns_;
-    const size_t readable = (bytes + page - 1) / page * page;
-    allocation_ = static_cast<uint8_t*>(
-        VirtualAlloc(nullptr, readable + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    DWORD protection;
-    VirtualProtect(allocation_ + readable, page, PAGE_NOACCESS, &protection);
-    data_ = allocation_ + readable - bytes;
-}
-
-GuardedFrame::~GuardedFrame() { VirtualFree(allocation_, 0, MEM_RELEASE); }
-
-void GuardedFrame::fill_outside_columns(uint8_t value) {
-    for (int32_t y = 0; y < height_ - 1; ++y)
-        for (int32_t x = columns_; x < GDIVIDEO_FRAME_PITCH; ++x)
-            at(x, y) = value;
 }
 
 uint32_t test_colour(int32_t n) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../../host/plugin_api.h"
+#include "../support/guarded_frame.h"
 
 std::string plugin_path();
 
@@ -42,27 +43,6 @@ class TestWindow {
     friend LRESULT CALLBACK test_window_procedure(HWND, UINT, WPARAM, LPARAM);
     HWND window_ = nullptr;
     std::function<void()> paint_;
-};
-
-// A host frame buffer of `height` rows 256 bytes apart whose byte after column
-// min(width, 256) - 1 of the last row is the first byte of a no-access page.
-class GuardedFrame {
-  public:
-    GuardedFrame(int32_t width, int32_t height);
-    ~GuardedFrame();
-    GuardedFrame(const GuardedFrame&) = delete;
-    GuardedFrame& operator=(const GuardedFrame&) = delete;
-
-    const uint8_t* data() const { return data_; }
-    uint8_t& at(int32_t x, int32_t y) { return data_[y * GDIVIDEO_FRAME_PITCH + x]; }
-    // Every readable byte outside the frame's columns: never part of the picture.
-    void fill_outside_columns(uint8_t value);
-
-  private:
-    int32_t columns_;
-    int32_t height_;
-    uint8_t* allocation_ = nullptr;
-    uint8_t* data_ = nullptr;
 };
 
 // Palette colour n of the tests: 64 distinct colours.

@@ -1,9 +1,11 @@
-// Bytes that end exactly where a no-access page begins, so that reading one byte past the end
-// faults at once, with or without a sanitizer.
+// Test memory that ends exactly where a no-access page begins, so that reading one byte past the
+// end faults at once, with or without a sanitizer: raw bytes, and host frame buffers.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "../../core/frame.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -40,7 +42,7 @@ class GuardedBuffer {
     GuardedBuffer(const GuardedBuffer&) = delete;
     GuardedBuffer& operator=(const GuardedBuffer&) = delete;
 
-    uint8_t* data() { return data_; }
+    uint8_t* data() const { return data_; }
 
   private:
     static size_t page_size() {
@@ -57,4 +59,28 @@ class GuardedBuffer {
     uint8_t* data_ = nullptr;
     size_t readable_ = 0;
     size_t total_ = 0;
+};
+
+// A host frame buffer of `height` rows FRAME_PITCH bytes apart holding exactly the bytes that a
+// conversion may read: every row but the last in full, and the last up to column
+// min(width, FRAME_PITCH) - 1, where the no-access page begins.
+class GuardedFrame {
+  public:
+    GuardedFrame(int32_t width, int32_t height)
+        : columns_(width < FRAME_PITCH ? width : FRAME_PITCH), height_(height),
+          buffer_(static_cast<size_t>(height - 1) * FRAME_PITCH + columns_) {}
+
+    uint8_t* data() const { return buffer_.data(); }
+    uint8_t& at(int32_t x, int32_t y) const { return data()[y * FRAME_PITCH + x]; }
+    // Every readable byte outside the frame's columns: never part of the picture.
+    void fill_outside_columns(uint8_t value) {
+        for (int32_t y = 0; y < height_ - 1; ++y)
+            for (int32_t x = columns_; x < FRAME_PITCH; ++x)
+                at(x, y) = value;
+    }
+
+  private:
+    int32_t columns_;
+    int32_t height_;
+    GuardedBuffer buffer_;
 };
