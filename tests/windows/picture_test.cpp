@@ -138,23 +138,33 @@ TEST_F(PictureTest, RightToLeftWindowShowsTheFrameUnmirrored) {
 }
 
 // A class DC serves whichever window of the class took it last: when a sibling paints, frames
-// still go to the display's window, and the sibling keeps what it drew.
+// still go to the display's window and the sibling keeps what it drew. The plugin takes the DC
+// again for its window, at a frame or at the close, and never releases it for the sibling.
 TEST_F(PictureTest, ClassDeviceContextTakenByASiblingStillDrawsInTheWindow) {
     GuardedFrame frame(160, 120);
     draw_pattern(frame, 160, 120);
     TestWindow window(160, 120, 0, CS_CLASSDC), sibling(64, 64, 0, CS_CLASSDC);
     SetWindowPos(sibling.handle(), nullptr, 400, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    open(window, frame, 160, 120);
-    EXPECT_EQ(plugin.blit(), 120);
-    for (int frames = 0; frames < 2; ++frames) {
+    const auto sibling_paints = [&] {
         HDC dc = GetDC(sibling.handle());
         PatBlt(dc, 0, 0, 64, 64, WHITENESS);
         ReleaseDC(sibling.handle(), dc);
+        spy.liveDCs.clear(); // the sibling's now
+    };
+    open(window, frame, 160, 120);
+    EXPECT_EQ(plugin.blit(), 120);
+    for (int frames = 0; frames < 2; ++frames) {
+        sibling_paints();
         EXPECT_EQ(plugin.blit(), 120);
         expect_picture(window, frame, 160, 120, 1);
         expect_uniform(sibling, 0xFFFFFF);
     }
+    sibling_paints();
     EXPECT_EQ(plugin.shutdown(), 1);
+    EXPECT_EQ(spy.getDC, 4);
+    EXPECT_EQ(spy.releaseDC, 1);
+    EXPECT_TRUE(spy.liveDCs.empty());
+    EXPECT_EQ(spy.staleUses, 0);
 }
 
 // A host repaints from its window procedure: VideoBlit between BeginPaint and EndPaint brings the
