@@ -17,9 +17,11 @@ static void fill_bitmap_info(BITMAPINFO& bitmapInfo, int32_t width, int32_t heig
 // The picture is the frame as drawn. A right-to-left window gives a mirrored device context,
 // which would flip it; and the monochrome stretching modes, a window DC's default, AND or OR
 // neighbouring pixels together whenever the window is smaller than the frame. Any other mode was
-// set by the host on a DC of its own (CS_OWNDC) and is kept.
+// set by the host on a DC of its own (CS_OWNDC) and is kept. A host's own use of an own DC
+// (GetDC, BeginPaint, RestoreDC) can bring either back between frames, so every frame asks.
 static void prepare_device_context(HDC deviceContext) {
-    SetLayout(deviceContext, 0);
+    if (GetLayout(deviceContext) != 0)
+        SetLayout(deviceContext, 0);
     const int mode = GetStretchBltMode(deviceContext);
     if (mode == BLACKONWHITE || mode == WHITEONBLACK)
         SetStretchBltMode(deviceContext, COLORONCOLOR);
@@ -34,6 +36,11 @@ static bool serves(HDC deviceContext, HWND window) {
 
 void gdi_open_surface(Surface& surface, HWND window, int32_t width, int32_t height, bool withSection) {
     surface.deviceContext = GetDC(window);
+    surface.window = window;
+    if (surface.deviceContext && window) {
+        if (HWND named = WindowFromDC(surface.deviceContext))
+            surface.window = named;
+    }
     if (surface.deviceContext) {
         surface.hostLayout = GetLayout(surface.deviceContext);
         surface.hostStretchMode = GetStretchBltMode(surface.deviceContext);
@@ -48,24 +55,24 @@ void gdi_open_surface(Surface& surface, HWND window, int32_t width, int32_t heig
     surface.pixels = surface.bitmap ? static_cast<uint32_t*>(bits) : nullptr;
 }
 
-bool gdi_read_client_rect(HWND window, RECT& clientRect) { return GetClientRect(window, &clientRect) != 0; }
+bool gdi_read_client_rect(const Surface& surface, RECT& clientRect) {
+    return GetClientRect(surface.window, &clientRect) != 0;
+}
 
-int32_t gdi_present(Surface& surface, HWND window, const RECT& clientRect, int32_t width, int32_t height) {
-    // The DC that was lost is not released: it is no longer the plugin's.
-    if (!serves(surface.deviceContext, window)) {
-        surface.deviceContext = GetDC(window);
+int32_t gdi_present(Surface& surface, const RECT& clientRect, int32_t width, int32_t height) {
+    // Only a DC that serves another window now, or none, is taken again; the lost one is not
+    // released, as it is no longer the plugin's.
+    if (!serves(surface.deviceContext, surface.window)) {
+        surface.deviceContext = GetDC(surface.window);
         if (!surface.deviceContext)
             return 0;
-        prepare_device_context(surface.deviceContext);
     }
-    // Each GetDC or BeginPaint of the host mirrors a right-to-left window's own DC again.
-    if (GetLayout(surface.deviceContext) != 0)
-        SetLayout(surface.deviceContext, 0);
+    prepare_device_context(surface.deviceContext);
     return StretchDIBits(surface.deviceContext, 0, 0, clientRect.right, clientRect.bottom, 0, 0, width,
                          height, surface.pixels, &surface.bitmapInfo, DIB_RGB_COLORS, SRCCOPY);
 }
 
-int32_t gdi_close_surface(Surface& surface, HWND window) {
+int32_t gdi_close_surface(Surface& surface) {
     if (surface.bitmap)
         DeleteObject(surface.bitmap);
     surface.bitmap = nullptr;
@@ -75,14 +82,15 @@ int32_t gdi_close_surface(Surface& surface, HWND window) {
     if (!deviceContext)
         return 0;
     // A destroyed window's DC went back to the system, which may have given it to another window.
-    if (window && !IsWindow(window))
+    // The full handle tells: a short form may already name a newer window.
+    if (surface.window && !IsWindow(surface.window))
         return 0;
-    if (!serves(deviceContext, window)) {
-        deviceContext = GetDC(window);
+    if (!serves(deviceContext, surface.window)) {
+        deviceContext = GetDC(surface.window);
         if (!deviceContext)
             return 0;
     }
     SetLayout(deviceContext, surface.hostLayout);
     SetStretchBltMode(deviceContext, surface.hostStretchMode);
-    return ReleaseDC(window, deviceContext);
+    return ReleaseDC(surface.window, deviceContext);
 }

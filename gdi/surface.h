@@ -7,6 +7,9 @@
 
 struct Surface {
     HDC deviceContext;
+    // The window as the system names it, the one its DC served when taken: a host may pass a
+    // shorter form of the handle, which WindowFromDC never returns.
+    HWND window;
     BITMAPINFO bitmapInfo;
     HBITMAP bitmap;
     uint32_t* pixels;
@@ -21,16 +24,12 @@ struct Surface {
 void gdi_open_surface(Surface& surface, HWND window, int32_t width, int32_t height, bool withSection);
 
 // False when the window's client rectangle cannot be read (for example, no such window).
-bool gdi_read_client_rect(HWND window, RECT& clientRect);
+bool gdi_read_client_rect(const Surface& surface, RECT& clientRect);
 
 // Stretches the whole frame over the client rectangle; returns the result of StretchDIBits, or 0
-// when the window's device context cannot be had. A device context that no longer serves the
-// window is left alone and the window's is taken again; one the host has mirrored again is
-// unmirrored.
-int32_t gdi_present(Surface& surface, HWND window, const RECT& clientRect, int32_t width, int32_t height);
+// when the window's device context cannot be had.
+int32_t gdi_present(Surface& surface, const RECT& clientRect, int32_t width, int32_t height);
 
-// Deletes the DIB section and, when the window lives, gives the device context its host's state
-// back and releases it, taking it again first if another window had taken it. Nulls what it
-// releases. Returns the result of ReleaseDC, or 0 when no device context was held or the window
-// has been destroyed (its device context then belongs to the system).
-int32_t gdi_close_surface(Surface& surface, HWND window);
+// Deletes the DIB section, gives the device context its host's state back and releases it.
+// Nulls what it releases. Returns the result of ReleaseDC, or 0 when nothing was released.
+int32_t gdi_close_surface(Surface& surface);

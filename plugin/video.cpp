@@ -9,7 +9,7 @@
 
 static VideoState state;
 
-static int32_t close_display() { return gdi_close_surface(state.surface, state.window); }
+static int32_t close_display() { return gdi_close_surface(state.surface); }
 
 extern "C" {
 
@@ -39,11 +39,11 @@ int32_t GDIVIDEO_CALL VideoBlit() {
     // No display open, or it could not be made: nothing to draw with or to convert into.
     if (!state.surface.deviceContext || !state.surface.pixels)
         return 0;
-    if (!gdi_read_client_rect(state.window, state.clientRect))
+    if (!gdi_read_client_rect(state.surface, state.clientRect))
         return 0;
     frame_convert(*state.kernel, state.frameBuffer, state.width, state.height, state.palette,
                   state.surface.pixels);
-    return gdi_present(state.surface, state.window, state.clientRect, state.width, state.height);
+    return gdi_present(state.surface, state.clientRect, state.width, state.height);
 }
 
 int32_t GDIVIDEO_CALL VideoShutdown() { return close_display(); }

@@ -1,16 +1,18 @@
 // Call-sequence fuzzer: loads the plugin afresh for each sequence and makes long random runs of
-// its seven calls with random and extreme arguments, while the host side writes its frame
-// buffer, draws on its window or a sibling that shares its class DC, resizes, minimises and
+// its seven calls with random and extreme arguments, on the window's full handle or a short form
+// of it, while the host side writes its frame buffer, draws on its window or a sibling that shares
+// its class DC, puts its own DC back into a monochrome stretching mode, resizes, minimises and
 // restores the window, and destroys it for a new one. After every call it checks the result where
 // the state defines it, that no device context or bitmap is used after release or released twice,
-// that a closed display holds none, and after every frame drawn that it was drawn through an
-// unmirrored DC of the window and that the bitmap holds the frame converted through the palette
-// the calls set. Frame buffers end
-// at a no-access page and are freed as soon as the display that read them closes.
+// that an open display holds at most one device context and a closed one none, and after every
+// frame drawn that it was drawn through an unmirrored DC of the window in a colour stretching mode
+// and that the bitmap holds the frame converted through the palette the calls set. Frame buffers
+// end at a no-access page and are freed as soon as the display that read them closes.
 //
 //   call_fuzz.exe [--seconds S] [--seed N] [--sequences K] [--calls C]
 // With --seed, runs that one sequence (as printed when a sequence fails) and stops.
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -96,6 +98,7 @@ class Sequence {
         else
             replace_window();
         check(spy.staleUses == 0, "a device context or bitmap was used after release or released twice");
+        check(spy.liveDCs.size() <= 1, "the display holds more than one device context");
     }
 
     void init() {
@@ -115,12 +118,17 @@ class Sequence {
                 for (int32_t x = 0; x < columns; ++x)
                     frame->at(x, y) = static_cast<uint8_t>(random_());
 
+        // USER32 takes the low word of a window handle alone, or with the upper word 0xFFFF, as
+        // the same window.
+        const auto full = reinterpret_cast<UINT_PTR>(window_->handle());
+        const UINT_PTR forms[] = {full, full, full & 0xFFFF, full | 0xFFFF0000};
+        HWND window = nullWindow ? nullptr : reinterpret_cast<HWND>(forms[random_() % 4]);
         const int32_t reserved = static_cast<int32_t>(random_());
-        check(plugin_.init(width, height, nullWindow ? nullptr : window_->handle(), reserved,
-                           frame ? frame->data() : nullptr) == 1,
+        check(plugin_.init(width, height, window, reserved, frame ? frame->data() : nullptr) == 1,
               "VideoInit did not return 1");
         check(spy.liveDCs.size() == 1, "VideoInit does not hold exactly one device context");
-        classDC_ = spy.liveDCs[0];
+        heldDC_ = spy.liveDCs[0];
+        shownWindow_ = nullWindow ? nullptr : WindowFromDC(heldDC_);
         check(spy.liveBitmaps.size() <= (frame_size_valid(width, height) ? 1u : 0u),
               "VideoInit holds a bitmap it should not");
         // The old buffer goes only now: the plugin must have let go of it.
@@ -167,8 +175,12 @@ class Sequence {
         check(drew == drawable,
               drawable ? "VideoBlit did not draw" : "VideoBlit drew without a usable display");
         check(result == (drew ? spy.lastResult : 0), "VideoBlit did not pass on the result of StretchDIBits");
-        check(!drew || (spy.lastWindow == window_->handle() && spy.lastLayout == 0),
-              "VideoBlit drew through a device context that is not the window's, or a mirrored one");
+        // Two living windows never share the low word of their handles.
+        check(!drew || LOWORD(spy.lastWindow) == LOWORD(window_->handle()),
+              "VideoBlit drew through a device context that is not the window's");
+        check(!drew || spy.lastLayout == 0, "VideoBlit drew through a mirrored device context");
+        check(!drew || (spy.lastStretchMode != BLACKONWHITE && spy.lastStretchMode != WHITEONBLACK),
+              "VideoBlit drew in a monochrome stretching mode");
         if (drew && static_cast<int64_t>(width_) * height_ <= 300000)
             check_converted(static_cast<const uint32_t*>(spy.lastBits));
     }
@@ -224,28 +236,39 @@ class Sequence {
     // right-to-left, and have a device context of its own or one of its class, which a sibling
     // window shares.
     void replace_window() {
-        if (open_ && !nullWindow_) {
-            spy.liveDCs.clear();
-            windowGone_ = true;
-        }
         sibling_.reset();
         window_->destroy();
         const UINT classStyles[] = {0, 0, CS_OWNDC, CS_CLASSDC};
         const UINT classStyle = classStyles[random_() % 4];
+        ownDC_ = classStyle != 0;
         window_ = std::make_unique<TestWindow>(256, 240, chance(30) ? WS_EX_LAYOUTRTL : 0, classStyle);
         if (classStyle == CS_CLASSDC) {
             sibling_ = std::make_unique<TestWindow>(64, 64, 0, CS_CLASSDC);
             SetWindowPos(sibling_->handle(), nullptr, 600, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         }
+        // A new window may take the old one's low word. A short form of the handle that the system
+        // kept as the window's name (Wine keeps the 0xFFFF form) then names the new window, and a
+        // DC taken through it still serves that name: the display lives on in the new window.
+        if (open_ && !nullWindow_) {
+            windowGone_ = !IsWindow(shownWindow_);
+            auto& live = spy.liveDCs;
+            live.erase(
+                std::remove_if(live.begin(), live.end(),
+                               [&](HDC dc) { return windowGone_ || WindowFromDC(dc) != shownWindow_; }),
+                live.end());
+        }
     }
 
     // The host draws on its window between calls, through GetDC or a WM_PAINT, which mirror a
-    // right-to-left window's own DC again; or the sibling paints and takes the class DC.
+    // right-to-left window's own DC again, at times setting a monochrome mode on a DC of its own;
+    // or the sibling paints and takes the class DC.
     void host_draws() {
         const bool bySibling = sibling_ && chance(50);
         HWND target = bySibling ? sibling_->handle() : window_->handle();
         if (chance(50)) {
             HDC dc = GetDC(target);
+            if (ownDC_ && chance(50))
+                SetStretchBltMode(dc, chance(50) ? BLACKONWHITE : WHITEONBLACK);
             PatBlt(dc, 0, 0, 16, 16, BLACKNESS);
             ReleaseDC(target, dc);
         } else {
@@ -258,8 +281,10 @@ class Sequence {
     // (at times because the window uncovered it), the window again when it paints. The plugin
     // holds it only while it serves the window, and must not release it otherwise.
     void follow_class_device_context() {
+        if (!spy.liveDCs.empty())
+            heldDC_ = spy.liveDCs.back();
         if (sibling_ && open_ && !nullWindow_ && !windowGone_)
-            spy.liveDCs.assign(WindowFromDC(classDC_) == window_->handle() ? 1 : 0, classDC_);
+            spy.liveDCs.assign(LOWORD(WindowFromDC(heldDC_)) == LOWORD(window_->handle()) ? 1 : 0, heldDC_);
     }
 
     void minimise_or_restore() {
@@ -269,7 +294,9 @@ class Sequence {
 
     std::mt19937 random_;
     std::unique_ptr<TestWindow> window_, sibling_;
-    HDC classDC_ = nullptr;
+    HDC heldDC_ = nullptr;       // the device context the display took last
+    HWND shownWindow_ = nullptr; // the display's window, named as its DC names it
+    bool ownDC_ = false;         // the window's class gives it an own or a class DC
     Plugin plugin_;
     std::unique_ptr<GuardedFrame> frame_;
     bool open_ = false;
@@ -279,10 +306,11 @@ class Sequence {
     uint32_t palette_[64] = {};
 };
 
-long option(int argc, char** argv, const char* name, long fallback) {
+// 64 bits: a seed is any 32-bit unsigned value, more than a 32-bit long holds.
+long long option(int argc, char** argv, const char* name, long long fallback) {
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], name) == 0)
-            return std::strtol(argv[i + 1], nullptr, 10);
+            return std::strtoll(argv[i + 1], nullptr, 10);
     return fallback;
 }
 
@@ -291,7 +319,7 @@ long option(int argc, char** argv, const char* name, long fallback) {
 int main(int argc, char** argv) {
     SetUnhandledExceptionFilter(report_crash);
     const long seconds = option(argc, argv, "--seconds", 30);
-    const long seed = option(argc, argv, "--seed", -1);
+    const long long seed = option(argc, argv, "--seed", -1);
     const long sequences = seed >= 0 ? 1 : option(argc, argv, "--sequences", LONG_MAX);
     const long calls = option(argc, argv, "--calls", 2000);
     const DWORD start = GetTickCount();

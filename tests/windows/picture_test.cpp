@@ -69,22 +69,65 @@ TEST_F(PictureTest, IntegerEnlargementsRepeatEachPixel) {
 }
 
 // Shrinking picks whole source pixels: single-pixel checks of two colours show as those two
-// colours, never as a blend or a combination of their bits.
+// colours, never as a blend or a combination of their bits. Also when the host puts its own DC
+// back into a monochrome mode between frames, by setting it or by restoring a state saved
+// before VideoInit.
 TEST_F(PictureTest, WindowSmallerThanTheFrameShowsOnlyTheFramesColours) {
     GuardedFrame frame(256, 240);
     for (int32_t y = 0; y < 240; ++y)
         for (int32_t x = 0; x < 256; ++x)
             frame.at(x, y) = static_cast<uint8_t>(1 + (x + y) % 2);
-    for (const auto& client : {std::pair{128, 120}, std::pair{200, 150}, std::pair{255, 239}}) {
-        SCOPED_TRACE(testing::Message() << client.first << " x " << client.second);
-        TestWindow window(client.first, client.second);
-        plugin.init(256, 240, window.handle(), 0, frame.data());
-        plugin.setPalette(1, 0xFF, 0, 0);
-        plugin.setPalette(2, 0, 0xFF, 0);
-        EXPECT_EQ(plugin.blit(), 240);
-        for (uint32_t pixel : window.read_client())
-            ASSERT_TRUE(pixel == 0xFF0000 || pixel == 0x00FF00) << std::hex << pixel;
-        plugin.shutdown();
+    for (const UINT classStyle : {0u, static_cast<UINT>(CS_OWNDC)})
+        for (const auto& client : {std::pair{128, 120}, std::pair{200, 150}, std::pair{255, 239}}) {
+            SCOPED_TRACE(testing::Message()
+                         << client.first << " x " << client.second << ", class style " << classStyle);
+            TestWindow window(client.first, client.second, 0, classStyle);
+            HDC dc = GetDC(window.handle());
+            int saved = SaveDC(dc);
+            plugin.init(256, 240, window.handle(), 0, frame.data());
+            plugin.setPalette(1, 0xFF, 0, 0);
+            plugin.setPalette(2, 0, 0xFF, 0);
+            for (const int hostMode : {0, BLACKONWHITE, WHITEONBLACK, -1}) {
+                if (classStyle && hostMode > 0)
+                    SetStretchBltMode(dc, hostMode);
+                if (classStyle && hostMode < 0) {
+                    RestoreDC(dc, saved);
+                    saved = SaveDC(dc);
+                }
+                EXPECT_EQ(plugin.blit(), 240);
+                for (uint32_t pixel : window.read_client())
+                    ASSERT_TRUE(pixel == 0xFF0000 || pixel == 0x00FF00)
+                        << std::hex << pixel << ", host mode " << hostMode;
+            }
+            plugin.shutdown();
+            ReleaseDC(window.handle(), dc);
+        }
+}
+
+// USER32 takes a window handle's low word alone, or with the upper word 0xFFFF, as the same window,
+// while WindowFromDC names it by its full handle. Whatever form the host passes, the display
+// holds the one device context it took, for every frame.
+TEST_F(PictureTest, EveryFormOfTheWindowHandleDrawsThroughOneDeviceContext) {
+    GuardedFrame frame(160, 120);
+    draw_pattern(frame, 160, 120);
+    for (const UINT classStyle : {0u, static_cast<UINT>(CS_OWNDC)}) {
+        TestWindow window(160, 120, 0, classStyle);
+        const auto full = reinterpret_cast<UINT_PTR>(window.handle());
+        for (const UINT_PTR form : {full, full & 0xFFFF, full | 0xFFFF0000}) {
+            SCOPED_TRACE(testing::Message()
+                         << "handle " << std::hex << form << ", class style " << classStyle);
+            install_spy(plugin.module);
+            ASSERT_EQ(plugin.init(160, 120, reinterpret_cast<HWND>(form), 0, frame.data()), 1);
+            set_test_palette(plugin);
+            for (int frames = 0; frames < 300; ++frames)
+                ASSERT_EQ(plugin.blit(), 120) << "frame " << frames;
+            expect_picture(window, frame, 160, 120, 1);
+            EXPECT_EQ(spy.getDC, 1);
+            EXPECT_EQ(plugin.shutdown(), 1);
+            EXPECT_EQ(spy.releaseDC, 1);
+            EXPECT_TRUE(spy.liveDCs.empty());
+            EXPECT_EQ(spy.staleUses, 0);
+        }
     }
 }
 

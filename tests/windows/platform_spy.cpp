@@ -51,7 +51,8 @@ HDC WINAPI spy_GetDC(HWND window) {
     if (spy.failGetDC)
         return nullptr;
     HDC dc = GetDC(window);
-    if (dc)
+    // An own or class DC is the same handle at every GetDC, held once however often it is taken.
+    if (dc && !is_live(spy.liveDCs, dc))
         spy.liveDCs.push_back(dc);
     return dc;
 }
@@ -96,6 +97,7 @@ int WINAPI spy_StretchDIBits(HDC dc, int x, int y, int width, int height, int so
     spy.lastDestination = {x, y, x + width, y + height};
     spy.lastWindow = WindowFromDC(dc);
     spy.lastLayout = GetLayout(dc);
+    spy.lastStretchMode = GetStretchBltMode(dc);
     spy.lastResult = StretchDIBits(dc, x, y, width, height, sourceX, sourceY, sourceWidth, sourceHeight, bits,
                                    info, usage, rop);
     return spy.lastResult;

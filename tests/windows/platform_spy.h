@@ -28,8 +28,9 @@ struct PlatformSpy {
     bool failCreateDIBSection = false;
     const void* lastBits = nullptr;
     RECT lastDestination = {};
-    HWND lastWindow = nullptr; // what the DC drawn on served, and its layout, at that moment
+    HWND lastWindow = nullptr; // what the DC drawn on served, its layout and mode, at that moment
     DWORD lastLayout = 0;
+    int lastStretchMode = 0;
     int lastResult = 0;
     std::vector<HDC> liveDCs;
     std::vector<HBITMAP> liveBitmaps;
