@@ -29,3 +29,8 @@ CpuFeatures cpu_features();
 
 // True when `features` has every bit of `needs`.
 bool cpu_features_include(const CpuFeatures& features, const CpuFeatures& needs);
+
+// Every bit of both.
+constexpr CpuFeatures operator|(const CpuFeatures& a, const CpuFeatures& b) {
+    return {a.leaf1Ecx | b.leaf1Ecx, a.leaf7Ebx | b.leaf7Ebx, a.leaf7Ecx | b.leaf7Ecx, a.xcr0 | b.xcr0};
+}

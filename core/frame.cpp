@@ -10,14 +10,15 @@ bool frame_kernel_supported(const FrameKernel& kernel) {
     return cpu_features_include(cpu_features(), kernel.needs);
 }
 
-const FrameKernel& frame_kernel_best() {
-    const CpuFeatures features = cpu_features();
+const FrameKernel& frame_kernel_for(const CpuFeatures& features) {
     const FrameKernel* best = FRAME_KERNELS;
     for (const FrameKernel& kernel : FRAME_KERNELS)
         if (cpu_features_include(features, kernel.needs))
             best = &kernel;
     return *best;
 }
+
+const FrameKernel& frame_kernel_best() { return frame_kernel_for(cpu_features()); }
 
 bool frame_size_valid(int32_t width, int32_t height) {
     if (width <= 0 || height <= 0)

@@ -35,19 +35,28 @@ struct FrameKernel {
 #define FRAME_AVX512_NAME "avx512"
 #endif
 
+// What each instruction set asks of the CPU and the operating system. A compiler that targets one
+// may use the ones below it as well (AVX2 code any SSE, AVX-512 code any AVX2), so each needs what
+// the one below it needs. pshufb, the look-up of the SSE4.1 kernel, is an SSSE3 instruction.
+constexpr CpuFeatures NEEDS_SSE41 = {CPU_SSSE3 | CPU_SSE41, 0, 0, 0};
+constexpr CpuFeatures NEEDS_AVX2 =
+    NEEDS_SSE41 | CpuFeatures{CPU_OSXSAVE | CPU_AVX, CPU_AVX2, 0, XCR0_AVX_STATE};
+constexpr CpuFeatures NEEDS_AVX512 =
+    NEEDS_AVX2 | CpuFeatures{0, CPU_AVX512F | CPU_AVX512BW, CPU_AVX512VBMI, XCR0_AVX512_STATE};
+
 // The kernels from the slowest to the fastest: the fastest that a machine runs is its choice.
 inline constexpr FrameKernel FRAME_KERNELS[] = {
     {"plain", convert_plain, {}},
-    // pshufb, the look-up, is an SSSE3 instruction.
-    {"sse4.1", convert_sse41, {CPU_SSSE3 | CPU_SSE41, 0, 0, 0}},
-    {"avx2", convert_avx2, {CPU_OSXSAVE | CPU_AVX, CPU_AVX2, 0, XCR0_AVX_STATE}},
-    {FRAME_AVX512_NAME,
-     convert_avx512,
-     {CPU_OSXSAVE, CPU_AVX512F | CPU_AVX512BW, CPU_AVX512VBMI, XCR0_AVX512_STATE}},
+    {"sse4.1", convert_sse41, NEEDS_SSE41},
+    {"avx2", convert_avx2, NEEDS_AVX2},
+    {FRAME_AVX512_NAME, convert_avx512, NEEDS_AVX512},
 };
 
 // True when this machine runs the kernel.
 bool frame_kernel_supported(const FrameKernel& kernel);
+
+// The fastest kernel that a CPU with `features` runs.
+const FrameKernel& frame_kernel_for(const CpuFeatures& features);
 
 // The fastest kernel that this machine runs.
 const FrameKernel& frame_kernel_best();

@@ -2,8 +2,6 @@
 // left as the calling convention says: the conversion kernels must cope with the one and keep
 // the other.
 
-#include <cpuid.h>
-
 #include "test_support.h"
 
 namespace {
@@ -22,17 +20,9 @@ int32_t blit_with_stack_offset(VideoBlitProc blit, int32_t offset) {
     return result;
 }
 
-bool avx_state_in_use(bool& known) {
-    unsigned eax, ebx, ecx, edx;
-    known = __get_cpuid_count(0xD, 1, &eax, &ebx, &ecx, &edx) && (eax & (1u << 2)) != 0;
-    if (!known)
-        return false;
-    unsigned low, high;
-    __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(1));
-    // The upper halves of the YMM registers, and the upper 256 bits of the ZMM registers.
-    return (low & (1u << 2 | 1u << 6)) != 0;
-}
-
+// The state is read where the converted frame reaches StretchDIBits, not after it: the platform's
+// own code may use the vector registers. It may also mark them in use at any moment, so only a
+// state left dirty at every try of an offset counts.
 TEST_F(PluginTest, BlitWorksWithAnyStackAlignmentAndLeavesTheUpperVectorStateClean) {
     GuardedFrame frame(256, 240);
     for (int32_t y = 0; y < 240; ++y)
@@ -41,10 +31,15 @@ TEST_F(PluginTest, BlitWorksWithAnyStackAlignmentAndLeavesTheUpperVectorStateCle
     TestWindow window(256, 240);
     plugin.init(256, 240, window.handle(), 0, frame.data());
     set_test_palette(plugin);
+    constexpr int TRIES = 4;
     for (int32_t offset = 0; offset < 64; offset += 4) {
-        EXPECT_EQ(blit_with_stack_offset(plugin.blit, offset), 240) << "offset " << offset;
-        bool known = false;
-        EXPECT_FALSE(avx_state_in_use(known)) << "no vzeroupper after the conversion, offset " << offset;
+        int dirty = 0;
+        for (int i = 0; i < TRIES; ++i) {
+            EXPECT_EQ(blit_with_stack_offset(plugin.blit, offset), 240) << "offset " << offset;
+            dirty += spy.upperVectorStateAtStretch == 1;
+        }
+        EXPECT_LT(dirty, TRIES) << "the conversion left the upper vector state in use (no vzeroupper), offset "
+                                << offset;
     }
     const std::vector<uint32_t> shown = window.read_client();
     for (int32_t y = 0; y < 240; ++y)

@@ -1,5 +1,7 @@
 #include "platform_spy.h"
 
+#include <cpuid.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -87,9 +89,24 @@ HBITMAP WINAPI spy_CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, 
     return bitmap;
 }
 
+// XGETBV(1) reports the register states in use: bit 2 the upper halves of the YMM registers,
+// bit 6 the upper 256 bits of the ZMM registers. -1 where the CPU cannot report it.
+int upper_vector_state() {
+    static const bool known = [] {
+        unsigned eax, ebx, ecx, edx;
+        return __get_cpuid_count(0xD, 1, &eax, &ebx, &ecx, &edx) && (eax & (1u << 2)) != 0;
+    }();
+    if (!known)
+        return -1;
+    unsigned low, high;
+    __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(1));
+    return (low & (1u << 2 | 1u << 6)) != 0;
+}
+
 int WINAPI spy_StretchDIBits(HDC dc, int x, int y, int width, int height, int sourceX, int sourceY,
                              int sourceWidth, int sourceHeight, const void* bits, const BITMAPINFO* info,
                              UINT usage, DWORD rop) {
+    spy.upperVectorStateAtStretch = upper_vector_state(); // before any vector code of this wrapper
     ++spy.stretchDIBits;
     if (!is_live(spy.liveDCs, dc))
         ++spy.staleUses;

@@ -32,6 +32,9 @@ struct PlatformSpy {
     DWORD lastLayout = 0;
     int lastStretchMode = 0;
     int lastResult = 0;
+    // The upper vector state (XGETBV(1)) as the frame was handed to StretchDIBits: the conversion
+    // must leave it clean. -1 where the CPU cannot tell.
+    int upperVectorStateAtStretch = -1;
     std::vector<HDC> liveDCs;
     std::vector<HBITMAP> liveBitmaps;
 
