@@ -158,70 +158,52 @@ TEST_P(FrameConvert, EqualsATableLookUpForEveryWidth) {
 }
 
 #if defined(__i386__)
-// One kernel call as the DLL makes it, with the stack pointer `stackOffset` bytes below a 64-byte
-// boundary (a 32-bit host may align it to 4 bytes only).
-struct KernelCall {
-    ConvertRows* convert;
+// A kernel's six arguments as they lie on the stack, then a word of the test's that it never reads.
+struct KernelArguments {
     const uint8_t* frame;
     int32_t columns, height, pitch;
     const PaletteTable* palette;
     uint32_t* pixels;
-    int32_t stackOffset;
-    int32_t cleanFirst; // vzeroupper before the call, so that what is in use after it is the kernel's
+    int32_t readState;
 };
 
-// Makes the call and returns XGETBV(1) read by the very next instruction, before any other code
-// can touch a vector register: bit 2 is the upper halves of the YMM registers, bit 6 the upper
-// 256 bits of the ZMM registers.
-uint32_t call_and_read_vector_state(const KernelCall& call) {
-    uint32_t inUse;
-    __asm__ volatile(
-        "cmpl $0, %c[clean](%%ebx)\n\t"
-        "je 1f\n\t"
-        "vzeroupper\n"
-        "1:\n\t"
-        "mov %%esp, %%esi\n\t"
-        "and $-64, %%esp\n\t"
-        "sub $64, %%esp\n\t"
-        "sub %c[offset](%%ebx), %%esp\n\t"
-        "mov %c[frame](%%ebx), %%eax\n\t"
-        "mov %%eax, 0(%%esp)\n\t"
-        "mov %c[columns](%%ebx), %%eax\n\t"
-        "mov %%eax, 4(%%esp)\n\t"
-        "mov %c[height](%%ebx), %%eax\n\t"
-        "mov %%eax, 8(%%esp)\n\t"
-        "mov %c[pitch](%%ebx), %%eax\n\t"
-        "mov %%eax, 12(%%esp)\n\t"
-        "mov %c[palette](%%ebx), %%eax\n\t"
-        "mov %%eax, 16(%%esp)\n\t"
-        "mov %c[pixels](%%ebx), %%eax\n\t"
-        "mov %%eax, 20(%%esp)\n\t"
-        "call *%c[convert](%%ebx)\n\t"
-        "mov $1, %%ecx\n\t"
-        "xgetbv\n\t"
-        "mov %%esi, %%esp"
-        : "=a"(inUse)
-        : "b"(&call), [convert] "i"(offsetof(KernelCall, convert)), [frame] "i"(offsetof(KernelCall, frame)),
-          [columns] "i"(offsetof(KernelCall, columns)), [height] "i"(offsetof(KernelCall, height)),
-          [pitch] "i"(offsetof(KernelCall, pitch)), [palette] "i"(offsetof(KernelCall, palette)),
-          [pixels] "i"(offsetof(KernelCall, pixels)), [offset] "i"(offsetof(KernelCall, stackOffset)),
-          [clean] "i"(offsetof(KernelCall, cleanFirst))
-        : "ecx", "edx", "esi", "cc", "memory");
-    return inUse & (1u << 2 | 1u << 6);
+// Calls the kernel with the stack pointer `offset` bytes below a 64-byte boundary (a 32-bit host
+// may align it to 4 bytes only) and, if asked, reads XGETBV(1) with the next instruction after it
+// returns, before any other code can touch a vector register. Returns the bits in use of the upper
+// halves of the YMM registers (2) and of the upper 256 bits of the ZMM registers (6).
+uint32_t call_at_stack_offset(ConvertRows* convert, const KernelArguments& arguments, int32_t offset) {
+    uintptr_t result = reinterpret_cast<uintptr_t>(convert);
+    const KernelArguments* from = &arguments;
+    __asm__ volatile("mov %%esp, %%ebx\n\t"
+                     "and $-64, %%esp\n\t"
+                     "sub $64, %%esp\n\t"
+                     "sub %%edx, %%esp\n\t"
+                     "mov %%esp, %%edi\n\t"
+                     "mov $7, %%ecx\n\t"
+                     "rep movsl\n\t"
+                     "call *%%eax\n\t"
+                     "mov $0, %%eax\n\t"
+                     "cmpl $0, 24(%%esp)\n\t"
+                     "je 1f\n\t"
+                     "mov $1, %%ecx\n\t"
+                     "xgetbv\n"
+                     "1:\n\t"
+                     "mov %%ebx, %%esp"
+                     : "+a"(result), "+S"(from), "+d"(offset)
+                     :
+                     : "ebx", "ecx", "edi", "cc", "memory");
+    return result & (1u << 2 | 1u << 6);
 }
 
 // A kernel with vector registers of 256 bits or more must leave their upper halves clean
 // (vzeroupper), or every later legacy SSE instruction of the host pays for it. The platform may
 // mark the state in use at any moment (the AMD machines do under Wine), so only a state left
-// dirty at every try of an offset counts. Kernels without the AVX state cannot dirty it, and a
-// legacy SSE instruction itself marks it in use on those machines: they are checked for their
-// pixels only.
+// dirty at every try of an offset counts. Kernels without the AVX state cannot dirty it, and on
+// those machines a legacy SSE instruction itself can mark it in use: their pixels alone are checked.
 TEST_P(FrameConvert, WorksWithAnyStackAlignmentAndLeavesTheUpperVectorStateClean) {
     unsigned eax, ebx, ecx, edx;
-    const bool readable = __get_cpuid_count(0xD, 1, &eax, &ebx, &ecx, &edx) && (eax & (1u << 2)) != 0;
     const bool usesAvxState = (GetParam().needs.xcr0 & XCR0_AVX_STATE) == XCR0_AVX_STATE;
-    if (!readable)
-        GTEST_SKIP() << "this CPU does not report the vector state in use";
+    const bool read = usesAvxState && __get_cpuid_count(0xD, 1, &eax, &ebx, &ecx, &edx) && (eax & 1u << 2);
     const PaletteTable palette = distinct_palette();
     GuardedFrame frame(200, 3);
     fill(frame, 200, 3, 0);
@@ -230,14 +212,13 @@ TEST_P(FrameConvert, WorksWithAnyStackAlignmentAndLeavesTheUpperVectorStateClean
         int dirty = 0;
         for (int i = 0; i < TRIES; ++i) {
             std::vector<uint32_t> pixels = make_pixels(200, 3);
-            const KernelCall call = {GetParam().convert, frame.data(),  200,    3,           200,
-                                     &palette,           pixels.data(), offset, usesAvxState};
-            dirty += call_and_read_vector_state(call) != 0;
+            if (usesAvxState)
+                __asm__ volatile("vzeroupper"); // what is in use after the call is then the kernel's
+            const KernelArguments arguments = {frame.data(), 200, 3, 200, &palette, pixels.data(), read};
+            dirty += call_at_stack_offset(GetParam().convert, arguments, offset) != 0;
             expect_converted(frame.data(), 200, 3, palette, pixels);
         }
-        if (usesAvxState) {
-            EXPECT_LT(dirty, TRIES) << "no vzeroupper after the kernel, stack offset " << offset;
-        }
+        EXPECT_LT(dirty, TRIES) << "no vzeroupper after the kernel, stack offset " << offset;
     }
 }
 #endif
@@ -259,6 +240,22 @@ std::string family(const FrameKernel& kernel) {
     return std::string(kernel.name, std::strcspn(kernel.name, " "));
 }
 
+// The kernels from the slowest to the fastest, each with the CPU flags that Linux lists for it
+// beyond those of the kernels before it, which it needs too.
+const std::pair<std::string, std::set<std::string>> SPEED_ORDER[] = {
+    {"plain", {}},
+    {"sse4.1", {"ssse3", "sse4_1"}},
+    {"avx2", {"avx", "avx2"}},
+    {"avx512", {"avx512f", "avx512bw", "avx512vbmi"}},
+};
+
+size_t speed_rank(const std::string& name) {
+    size_t rank = 0;
+    while (rank < std::size(SPEED_ORDER) && SPEED_ORDER[rank].first != name)
+        ++rank;
+    return rank;
+}
+
 // Dispatch takes the last row that a CPU runs, so the rows' order is the speed model: the portable
 // loop first, needing nothing, then each row needing all that the one before it needs, and more.
 TEST(FrameKernelTable, RunsFromThePortableLoopToTheKernelThatNeedsMost) {
@@ -268,62 +265,45 @@ TEST(FrameKernelTable, RunsFromThePortableLoopToTheKernelThatNeedsMost) {
         const CpuFeatures &before = FRAME_KERNELS[i - 1].needs, &needs = FRAME_KERNELS[i].needs;
         EXPECT_TRUE(cpu_features_include(needs, before)) << FRAME_KERNELS[i].name;
         EXPECT_FALSE(cpu_features_include(before, needs)) << FRAME_KERNELS[i].name << " needs nothing more";
+        EXPECT_EQ(speed_rank(family(FRAME_KERNELS[i])), i) << FRAME_KERNELS[i].name;
     }
 }
 
 // Each kernel needs every instruction set it uses, and the register state saved by the operating
 // system: a 32-bit Windows 7 saves no AVX-512 state (XCR0 0x7) even on a CPU that has AVX-512.
-// For each CPU, the kernels that run there and the one chosen.
+// For each CPU, the kernel chosen there; it and every slower one run, no faster one does.
 TEST(FrameKernelSupport, NeedsEveryInstructionSetItUsesAndTheSavedState) {
     const CpuFeatures full = {CPU_SSSE3 | CPU_SSE41 | CPU_OSXSAVE | CPU_AVX,
                               CPU_AVX2 | CPU_AVX512F | CPU_AVX512BW, CPU_AVX512VBMI, 0xE7};
+    const uint32_t avx512 = CPU_AVX512F | CPU_AVX512BW;
     const struct {
         const char* what;
         CpuFeatures features;
-        std::set<std::string> run;
         std::string chosen;
     } cases[] = {
-        {"everything", full, {"plain", "sse4.1", "avx2", "avx512"}, "avx512"},
-        {"nothing", {}, {"plain"}, "plain"},
-        {"SSE4.1 without SSSE3", {CPU_SSE41, 0, 0, 0}, {"plain"}, "plain"},
-        {"SSSE3 and SSE4.1", {CPU_SSSE3 | CPU_SSE41, 0, 0, 0}, {"plain", "sse4.1"}, "sse4.1"},
-        {"AVX2 without SSE4.1", {CPU_SSSE3 | CPU_OSXSAVE | CPU_AVX, CPU_AVX2, 0, 0x7}, {"plain"}, "plain"},
-        {"no AVX-512 state saved",
-         {full.leaf1Ecx, full.leaf7Ebx, CPU_AVX512VBMI, 0x7},
-         {"plain", "sse4.1", "avx2"},
-         "avx2"},
-        {"no upper ZMM state saved",
-         {full.leaf1Ecx, full.leaf7Ebx, CPU_AVX512VBMI, 0x67},
-         {"plain", "sse4.1", "avx2"},
-         "avx2"},
-        {"no YMM state saved",
-         {full.leaf1Ecx, full.leaf7Ebx, CPU_AVX512VBMI, 0x3},
-         {"plain", "sse4.1"},
-         "sse4.1"},
+        {"everything", full, "avx512"},
+        {"nothing", {}, "plain"},
+        {"SSE4.1 without SSSE3", {CPU_SSE41, 0, 0, 0}, "plain"},
+        {"SSSE3 and SSE4.1", {CPU_SSSE3 | CPU_SSE41, 0, 0, 0}, "sse4.1"},
+        {"AVX2 without SSE4.1", {CPU_SSSE3 | CPU_OSXSAVE | CPU_AVX, CPU_AVX2, 0, 0x7}, "plain"},
+        {"no AVX-512 state saved", {full.leaf1Ecx, full.leaf7Ebx, CPU_AVX512VBMI, 0x7}, "avx2"},
+        {"no upper ZMM state saved", {full.leaf1Ecx, full.leaf7Ebx, CPU_AVX512VBMI, 0x67}, "avx2"},
+        {"no YMM state saved", {full.leaf1Ecx, full.leaf7Ebx, CPU_AVX512VBMI, 0x3}, "sse4.1"},
         {"XSAVE not enabled",
          {CPU_SSSE3 | CPU_SSE41 | CPU_AVX, full.leaf7Ebx, CPU_AVX512VBMI, 0xE7},
-         {"plain", "sse4.1"},
          "sse4.1"},
-        {"no AVX512BW",
-         {full.leaf1Ecx, CPU_AVX2 | CPU_AVX512F, CPU_AVX512VBMI, 0xE7},
-         {"plain", "sse4.1", "avx2"},
-         "avx2"},
-        {"no AVX512F",
-         {full.leaf1Ecx, CPU_AVX2 | CPU_AVX512BW, CPU_AVX512VBMI, 0xE7},
-         {"plain", "sse4.1", "avx2"},
-         "avx2"},
-        {"no VBMI", {full.leaf1Ecx, full.leaf7Ebx, 0, 0xE7}, {"plain", "sse4.1", "avx2"}, "avx2"},
-        {"AVX-512 without AVX2",
-         {full.leaf1Ecx, CPU_AVX512F | CPU_AVX512BW, CPU_AVX512VBMI, 0xE7},
-         {"plain", "sse4.1"},
-         "sse4.1"},
+        {"no AVX512BW", {full.leaf1Ecx, CPU_AVX2 | CPU_AVX512F, CPU_AVX512VBMI, 0xE7}, "avx2"},
+        {"no AVX512F", {full.leaf1Ecx, CPU_AVX2 | CPU_AVX512BW, CPU_AVX512VBMI, 0xE7}, "avx2"},
+        {"no VBMI", {full.leaf1Ecx, full.leaf7Ebx, 0, 0xE7}, "avx2"},
+        {"AVX-512 without AVX2", {full.leaf1Ecx, avx512, CPU_AVX512VBMI, 0xE7}, "sse4.1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        for (const FrameKernel& kernel : FRAME_KERNELS)
-            EXPECT_EQ(cpu_features_include(c.features, kernel.needs), c.run.count(family(kernel)) == 1)
-                << kernel.name;
         EXPECT_EQ(family(frame_kernel_for(c.features)), c.chosen);
+        for (const FrameKernel& kernel : FRAME_KERNELS)
+            EXPECT_EQ(cpu_features_include(c.features, kernel.needs),
+                      speed_rank(family(kernel)) <= speed_rank(c.chosen))
+                << kernel.name;
     }
 }
 
@@ -340,16 +320,9 @@ TEST(FrameKernelSupport, AgreesWithTheFlagsLinuxReports) {
     std::istringstream words(line.substr(line.find(':') + 1));
     for (std::string word; words >> word;)
         flags.insert(word);
-    // From the slowest to the fastest, each with the flags of those before it.
-    const std::pair<std::string, std::set<std::string>> needs[] = {
-        {"plain", {}},
-        {"sse4.1", {"ssse3", "sse4_1"}},
-        {"avx2", {"ssse3", "sse4_1", "avx", "avx2"}},
-        {"avx512", {"ssse3", "sse4_1", "avx", "avx2", "avx512f", "avx512bw", "avx512vbmi"}},
-    };
     std::string fastest;
-    for (const auto& [name, flagNames] : needs) {
-        bool listed = true;
+    bool listed = true;
+    for (const auto& [name, flagNames] : SPEED_ORDER) {
         for (const std::string& flag : flagNames)
             listed = listed && flags.count(flag) == 1;
         if (listed)
