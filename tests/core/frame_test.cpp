@@ -1,6 +1,5 @@
 #include <cctype>
 #include <climits>
-#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
