@@ -99,16 +99,27 @@ static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wPara
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+/* Says why the plugin cannot be used, with the Windows error and what it means. */
+static int cannot(const char* what) {
+    const DWORD error = GetLastError();
+    char meaning[256] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0, meaning,
+                   sizeof(meaning), NULL);
+    meaning[strcspn(meaning, "\r\n")] = 0;
+    fprintf(stderr, "threaded host: %s (Windows error %lu: %s)\n", what, error, meaning);
+    return 1;
+}
+
 int main(void) {
     HMODULE plugin = LoadLibraryA("gdivideo.dll");
     if (!plugin)
-        return 1;
+        return cannot("cannot load gdivideo.dll, which must be beside this program");
     VideoInitProc init = (VideoInitProc)(void*)GetProcAddress(plugin, "VideoInit");
     VideoShutdownProc shutdown = (VideoShutdownProc)(void*)GetProcAddress(plugin, "VideoShutdown");
     setPalette = (VideoSetPaletteProc)(void*)GetProcAddress(plugin, "VideoSetPalette");
     blit = (VideoBlitProc)(void*)GetProcAddress(plugin, "VideoBlit");
     if (!init || !setPalette || !blit || !shutdown)
-        return 1;
+        return cannot("gdivideo.dll lacks a function of the plugin's");
 
     WNDCLASSA windowClass = {0};
     windowClass.style = CS_HREDRAW | CS_VREDRAW; /* repaint the whole picture after any resize */
