@@ -1,9 +1,8 @@
 # Installs the kit into a scratch prefix and unpacks the build's ZIP: both must hold exactly the
 # kit's files. In the unpacked ZIP, which the tests of the hosts build against, the checksum list
-# must name every other file and check out; the header, the CMake package, the pkg-config file,
-# the manual and the changes must all be of the project's version (the DLL's version resource is
-# checked against the same number where the DLL is tested), and the manual may link only to files
-# the kit holds.
+# must name every other file and check out; the header, the DLL's version resource, the CMake
+# package, the pkg-config file, the manual and the changes must all be of the project's version,
+# and the manual may link only to files the kit holds.
 set(expected CHANGES.md README.md SHA256SUMS bin/gdivideo.dll examples/CMakeLists.txt examples/linked_host.c
     examples/minimal_host.c examples/threaded_host.c include/gdivideo.h lib/cmake/gdivideo/gdivideoConfig.cmake
     lib/cmake/gdivideo/gdivideoConfigVersion.cmake lib/gdivideo.def lib/gdivideo.lib lib/libgdivideo.dll.a
@@ -59,7 +58,20 @@ set(title "${CMAKE_MATCH_1}")
 file(STRINGS ${kit}/CHANGES.md entries REGEX "^## ")
 list(GET entries 0 newest)
 string(REPLACE "## " "" newest "${newest}")
-foreach(found "header=${header}" "CMake package=${PACKAGE_VERSION}" "pkg-config file=${pc}"
+# The DLL's version resource: after the signature and the structure's own version, the file version
+# as two 32-bit words, major and minor, patch and build, each word of 16 bits stored low byte first.
+file(READ ${kit}/bin/gdivideo.dll dll HEX)
+string(FIND "${dll}" "bd04effe" at)
+set(resource "")
+foreach(word 4 0 12 8)
+    math(EXPR from "${at} + 16 + ${word}")
+    string(SUBSTRING "${dll}" ${from} 4 bytes)
+    string(REGEX REPLACE "(..)(..)" "0x\\2\\1" bytes "${bytes}")
+    math(EXPR number "${bytes}")
+    list(APPEND resource ${number})
+endforeach()
+list(JOIN resource "." resource)
+foreach(found "header=${header}" "version resource=${resource}" "CMake package=${PACKAGE_VERSION}" "pkg-config file=${pc}"
         "manual=${title}" "changes=${newest}")
     string(REGEX REPLACE "=.*" "" what "${found}")
     string(REGEX REPLACE ".*=" "" version "${found}")
