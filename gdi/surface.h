@@ -7,8 +7,9 @@
 
 struct Surface {
     HDC deviceContext;
-    // The window as the system names it, the one its DC served when taken: a host may pass a
-    // shorter form of the handle, which WindowFromDC never returns.
+    // The window as the system names it, read from its DC when taken. A host may pass a short form
+    // of the handle (its low word), which WindowFromDC does not return and which names a newer
+    // window once this one is destroyed.
     HWND window;
     BITMAPINFO bitmapInfo;
     HBITMAP bitmap;
