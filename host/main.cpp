@@ -11,6 +11,7 @@
 #include "host_window.h"
 #include "options.h"
 #include "plugin_api.h"
+#include "self_check.h"
 #include "test_card.h"
 
 namespace {
@@ -80,11 +81,15 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    const std::string pluginPath = options.plugin.empty() ? default_plugin() : options.plugin;
+    if (options.check)
+        return run_self_check(pluginPath);
+
     if (!window_fits_screen(card::WIDTH * options.scale, card::HEIGHT * options.scale, error))
         return fail(error + " (see gdivideo_host --help)", EXIT_ARGUMENTS);
 
     PluginApi plugin;
-    if (!load_plugin(options.plugin.empty() ? default_plugin() : options.plugin, plugin, error))
+    if (!load_plugin(pluginPath, plugin, error))
         return fail(error, EXIT_PLUGIN);
     HWND window = create_host_window(card::WIDTH * options.scale, card::HEIGHT * options.scale, plugin.blit);
     if (!window)

@@ -12,11 +12,14 @@ Shows a test card through a video output plugin, at 60 frames per second.
   --screenshot FILE   at the end, write the window's client area to FILE as PNG
   --bench             time VideoBlit at 1x, 2x and 3x against a bare StretchDIBits, after one
                       second of frames (takes neither --frames nor --scale)
+  --check             check that the plugin works on this machine: run it through the cases a
+                      host meets in real windows, one line each, and a verdict (takes only
+                      --plugin)
   -h, --help          show this text
 
-Exit status: 0 done; 1 the plugin cannot be loaded or is not a video output plugin;
-2 bad arguments, or a window too large for the screen; 3 the host itself failed (no window,
-or the screenshot could not be written).
+Exit status: 0 done, or every case of --check held; 1 the plugin cannot be loaded or is not a
+video output plugin, or a case of --check failed; 2 bad arguments, or a window too large for the
+screen; 3 the host itself failed (no window, or the screenshot could not be written).
 )";
 
 namespace {
@@ -49,15 +52,15 @@ std::string check_value(const std::string& option, const std::string& value, Hos
 } // namespace
 
 bool parse_options(int argc, const char* const* argv, HostOptions& options, std::string& error) {
-    bool framesOrScale = false;
+    bool framesOrScale = false, screenshot = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--help" || option == "-h") {
             options.help = true;
             continue;
         }
-        if (option == "--bench") {
-            options.bench = true;
+        if (option == "--bench" || option == "--check") {
+            (option == "--bench" ? options.bench : options.check) = true;
             continue;
         }
         if (option != "--plugin" && option != "--frames" && option != "--scale" && option != "--screenshot") {
@@ -69,9 +72,14 @@ bool parse_options(int argc, const char* const* argv, HostOptions& options, std:
             return false;
         }
         framesOrScale = framesOrScale || option == "--frames" || option == "--scale";
+        screenshot = screenshot || option == "--screenshot";
         error = check_value(option, argv[++i], options);
         if (!error.empty())
             return false;
+    }
+    if (options.check && (options.bench || framesOrScale || screenshot)) {
+        error = "--check runs its own windows and frames: it takes only --plugin";
+        return false;
     }
     if (options.bench && framesOrScale) {
         error = "--bench sets its own frames and scales: it takes neither --frames nor --scale";

@@ -3,8 +3,9 @@
 # must name every other file and check out; the header, the DLL's version resource, the CMake
 # package, the pkg-config file, the manual and the changes must all be of the project's version,
 # and the manual may link only to files the kit holds.
-set(expected CHANGES.md README.md SHA256SUMS bin/gdivideo.dll examples/CMakeLists.txt examples/linked_host.c
-    examples/minimal_host.c examples/threaded_host.c include/gdivideo.h lib/cmake/gdivideo/gdivideoConfig.cmake
+set(expected CHANGES.md LICENSE README.md SHA256SUMS bin/checked/gdivideo.dll bin/gdivideo.dll bin/gdivideo_host.exe
+    cmake/mingw-i686.cmake examples/CMakeLists.txt examples/linked_host.c examples/minimal_host.c
+    examples/threaded_host.c include/gdivideo.h lib/cmake/gdivideo/gdivideoConfig.cmake
     lib/cmake/gdivideo/gdivideoConfigVersion.cmake lib/gdivideo.def lib/gdivideo.lib lib/libgdivideo.dll.a
     lib/pkgconfig/gdivideo.pc)
 if(NOT MSVC_LIBRARY)
@@ -58,20 +59,25 @@ set(title "${CMAKE_MATCH_1}")
 file(STRINGS ${kit}/CHANGES.md entries REGEX "^## ")
 list(GET entries 0 newest)
 string(REPLACE "## " "" newest "${newest}")
-# The DLL's version resource: after the signature and the structure's own version, the file version
-# as two 32-bit words, major and minor, patch and build, each word of 16 bits stored low byte first.
-file(READ ${kit}/bin/gdivideo.dll dll HEX)
-string(FIND "${dll}" "bd04effe" at)
-set(resource "")
-foreach(word 4 0 12 8)
-    math(EXPR from "${at} + 16 + ${word}")
-    string(SUBSTRING "${dll}" ${from} 4 bytes)
-    string(REGEX REPLACE "(..)(..)" "0x\\2\\1" bytes "${bytes}")
-    math(EXPR number "${bytes}")
-    list(APPEND resource ${number})
+# Each DLL's version resource: after the signature and the structure's own version, the file
+# version as two 32-bit words, major and minor, patch and build, each word of 16 bits stored low
+# byte first.
+set(resources "")
+foreach(dll bin/gdivideo.dll bin/checked/gdivideo.dll)
+    file(READ ${kit}/${dll} image HEX)
+    string(FIND "${image}" "bd04effe" at)
+    set(resource "")
+    foreach(word 4 0 12 8)
+        math(EXPR from "${at} + 16 + ${word}")
+        string(SUBSTRING "${image}" ${from} 4 bytes)
+        string(REGEX REPLACE "(..)(..)" "0x\\2\\1" bytes "${bytes}")
+        math(EXPR number "${bytes}")
+        list(APPEND resource ${number})
+    endforeach()
+    list(JOIN resource "." resource)
+    list(APPEND resources "${dll}'s version resource=${resource}")
 endforeach()
-list(JOIN resource "." resource)
-foreach(found "header=${header}" "version resource=${resource}" "CMake package=${PACKAGE_VERSION}" "pkg-config file=${pc}"
+foreach(found "header=${header}" ${resources} "CMake package=${PACKAGE_VERSION}" "pkg-config file=${pc}"
         "manual=${title}" "changes=${newest}")
     string(REGEX REPLACE "=.*" "" what "${found}")
     string(REGEX REPLACE ".*=" "" version "${found}")
