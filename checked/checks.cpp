@@ -173,7 +173,6 @@ void check_frame_buffer(const uint8_t* frameBuffer, int32_t width, int32_t heigh
             "build faults); pass a buffer of (%ld - 1) x 256 + %ld bytes that stays valid until "
             "VideoShutdown",
             address(frameBuffer), rows, height, height, columns_read(width));
-        count_problem(PROBLEM_UNREADABLE_FRAME); // said here for every frame of this display
     }
 }
 
@@ -389,7 +388,7 @@ int32_t GDIVIDEO_CALL VideoBlit() {
         return checked_inner_VideoBlit();
     }
     check_thread("VideoBlit");
-    if (window_gone())
+    if (window_gone() && !problem_came(PROBLEM_NO_WINDOW))
         say_problem(PROBLEM_WINDOW_GONE,
                     "VideoBlit: window 0x%08lX was destroyed while the display is open: nothing is drawn and "
                     "VideoBlit returns 0 (VideoShutdown will too); call VideoShutdown before DestroyWindow",

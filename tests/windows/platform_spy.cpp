@@ -50,8 +50,10 @@ template <typename Handle> bool is_live(const std::vector<Handle>& live, Handle 
 
 HDC WINAPI spy_GetDC(HWND window) {
     ++spy.getDC;
-    if (spy.failGetDC)
+    if (spy.failGetDC) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
+    }
     HDC dc = GetDC(window);
     // An own or class DC is the same handle at every GetDC, held once however often it is taken.
     if (dc && !is_live(spy.liveDCs, dc))
@@ -80,6 +82,7 @@ HBITMAP WINAPI spy_CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, 
                                     DWORD offset) {
     ++spy.createDIBSection;
     if (spy.failCreateDIBSection) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         *bits = nullptr;
         return nullptr;
     }
@@ -115,6 +118,10 @@ int WINAPI spy_StretchDIBits(HDC dc, int x, int y, int width, int height, int so
     spy.lastWindow = WindowFromDC(dc);
     spy.lastLayout = GetLayout(dc);
     spy.lastStretchMode = GetStretchBltMode(dc);
+    if (spy.failStretchDIBits) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return spy.lastResult = 0;
+    }
     spy.lastResult = StretchDIBits(dc, x, y, width, height, sourceX, sourceY, sourceWidth, sourceHeight, bits,
                                    info, usage, rop);
     return spy.lastResult;

@@ -1,5 +1,6 @@
 // Watches the plugin's platform calls by replacing its import-table entries with counting
-// wrappers, and can make GetDC or CreateDIBSection fail. Handles are tracked so that a release of
+// wrappers, and can make GetDC, CreateDIBSection or StretchDIBits fail, as the system does when it
+// runs out of resources. Handles are tracked so that a release of
 // a handle never acquired, a double release or a use after release shows as a stale use.
 #pragma once
 
@@ -26,6 +27,7 @@ struct PlatformSpy {
     int staleUses = 0;
     bool failGetDC = false;
     bool failCreateDIBSection = false;
+    bool failStretchDIBits = false;
     const void* lastBits = nullptr;
     RECT lastDestination = {};
     HWND lastWindow = nullptr; // what the DC drawn on served, its layout and mode, at that moment

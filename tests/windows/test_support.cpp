@@ -46,9 +46,14 @@ std::string plugin_path() {
     return directory.substr(0, directory.find_last_of("\\/") + 1) + "gdivideo.dll";
 }
 
-bool Plugin::load() {
+std::string checked_plugin_path() {
+    const std::string path = plugin_path();
+    return path.substr(0, path.find_last_of("\\/") + 1) + "checked\\gdivideo.dll";
+}
+
+bool Plugin::load(const std::string& path) {
     std::string error;
-    return load_plugin(plugin_path(), *this, error);
+    return load_plugin(path, *this, error);
 }
 
 void Plugin::unload() {

@@ -13,10 +13,12 @@
 #include "../support/guarded_frame.h"
 
 std::string plugin_path();
+// The checked build: the same file name, in checked/ beside the test program.
+std::string checked_plugin_path();
 
-// The plugin beside the test program, loaded as the reference host loads it.
+// The plugin beside the test program (or another), loaded as the reference host loads it.
 struct Plugin : PluginApi {
-    bool load();
+    bool load(const std::string& path = plugin_path());
     void unload();
 };
 
