@@ -231,22 +231,20 @@ void say_opened() {
 
 void say_closed(int32_t result, bool windowGone) {
     char line[1025];
+    const int length = wsprintfA(line, "VideoShutdown: display closed after %lu frame%s: ", display.frames,
+                                 display.frames == 1 ? "" : "s");
+    char* rest = line + length;
+    const char* bitmap = display.hasBitmap ? "bitmap deleted" : "no bitmap to delete";
     if (windowGone)
         wsprintfA(
-            line,
-            "VideoShutdown: display closed after %lu frames: %s; window 0x%08lX had been destroyed, so its "
-            "device context went back to the system (VideoShutdown returns 0)",
-            display.frames, display.hasBitmap ? "bitmap deleted" : "no bitmap to delete",
-            address(display.window));
+            rest,
+            "%s; window 0x%08lX no longer exists, so there is no device context to release (VideoShutdown "
+            "returns 0)",
+            bitmap, address(display.window));
     else if (display.hasDC)
-        wsprintfA(line,
-                  "VideoShutdown: display closed after %lu frames: %s, device context released (ReleaseDC "
-                  "returned %ld)",
-                  display.frames, display.hasBitmap ? "bitmap deleted" : "no bitmap to delete", result);
+        wsprintfA(rest, "%s, device context released (ReleaseDC returned %ld)", bitmap, result);
     else
-        wsprintfA(line,
-                  "VideoShutdown: display closed after %lu frames: no device context or bitmap to release",
-                  display.frames);
+        wsprintfA(rest, "%s, no device context to release", bitmap);
     end_span(line, sizeof(line));
     say("%s", line);
 }
