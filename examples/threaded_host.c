@@ -110,8 +110,25 @@ static int cannot(const char* what) {
     return 1;
 }
 
+/* Loads gdivideo.dll from this program's own folder and from nowhere else: LoadLibrary with the
+ * bare name would go on to search the current folder and PATH, and load whatever DLL of that name
+ * is planted there. */
+static HMODULE load_plugin_beside_program(void) {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+    char* name = path + length;
+    while (name > path && name[-1] != '\\')
+        --name;
+    if (length == 0 || length == MAX_PATH || (size_t)(name - path) + sizeof("gdivideo.dll") > MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return NULL;
+    }
+    memcpy(name, "gdivideo.dll", sizeof("gdivideo.dll"));
+    return LoadLibraryA(path);
+}
+
 int main(void) {
-    HMODULE plugin = LoadLibraryA("gdivideo.dll");
+    HMODULE plugin = load_plugin_beside_program();
     if (!plugin)
         return cannot("cannot load gdivideo.dll, which must be beside this program");
     VideoInitProc init = (VideoInitProc)(void*)GetProcAddress(plugin, "VideoInit");

@@ -1,8 +1,10 @@
 # Builds hosts against the unpacked kit as their authors would, and runs them under Wine:
-#   WAY=cmake       the kit's examples project, with a cross toolchain whose find root is the MinGW
-#                   root and which looks for packages only there, the kit found through
-#                   gdivideo_DIR; then, configured only, with the kit on the prefix path
-#   WAY=pkg-config  the directly linked example, built by the manual's pkg-config commands
+#   WAY=cmake       the kit's examples project with the kit's toolchain file, which looks for
+#                   packages under the MinGW root only, the kit found through gdivideo_DIR; a Debug
+#                   build of it, which gets the checked DLL; then, configured only, with a toolchain
+#                   that looks for packages anywhere and the kit on the prefix path
+#   WAY=pkg-config  the directly linked example, built by the manual's pkg-config commands from a
+#                   copy of the kit whose path has a space in it
 set(kit ${UNPACKED}/${KIT_NAME})
 set(build ${BINARY_DIR}/kit-hosts-${WAY})
 file(REMOVE_RECURSE ${build} ${build}-prefix)
@@ -27,14 +29,31 @@ endfunction()
 
 if(WAY STREQUAL "cmake")
     must("configuring the examples" COMMAND ${CMAKE_COMMAND} -S ${kit}/examples -B ${build}
-         -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} -DCMAKE_FIND_ROOT_PATH_MODE_PACKAGE=ONLY
-         -Dgdivideo_DIR=${kit}/lib/cmake/gdivideo "-DCMAKE_C_FLAGS=-Wall -Wextra -Werror")
+         -DCMAKE_TOOLCHAIN_FILE=${kit}/cmake/mingw-i686.cmake -Dgdivideo_DIR=${kit}/lib/cmake/gdivideo
+         "-DCMAKE_C_FLAGS=-Wall -Wextra -Werror")
     must("building the examples" COMMAND ${CMAKE_COMMAND} --build ${build})
     run(${build}/linked_host.exe 0 "gdivideo ${VERSION}, 0 results not as promised")
     run(${build}/minimal_host.exe 0 "^$")
     run(${build}/threaded_host.exe 0 "[1-9][0-9]* shown, 0 failures")
     file(REMOVE ${build}/gdivideo.dll)
     run(${build}/minimal_host.exe 1 "cannot load gdivideo.dll, which must be beside this program \\(Windows error 126: ")
+    # A correct host hears from the checked DLL what was opened and what was released, nothing else.
+    must("configuring a Debug build" COMMAND ${CMAKE_COMMAND} -S ${kit}/examples -B ${build}-debug
+         -DCMAKE_BUILD_TYPE=Debug -DCMAKE_TOOLCHAIN_FILE=${kit}/cmake/mingw-i686.cmake
+         -Dgdivideo_DIR=${kit}/lib/cmake/gdivideo)
+    must("building it" COMMAND ${CMAKE_COMMAND} --build ${build}-debug --target linked_host)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${build}-debug/gdivideo.dll
+                            ${kit}/bin/checked/gdivideo.dll RESULT_VARIABLE differs)
+    if(differs)
+        message(FATAL_ERROR "a Debug build of a host did not get bin/checked/gdivideo.dll beside it")
+    endif()
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEDEBUG=+debugstr ${EMULATOR} ${build}-debug/linked_host.exe
+                    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+    string(REGEX MATCHALL "\"gdivideo: [^\"]*\"" lines "${output}")
+    list(LENGTH lines count)
+    if(NOT result EQUAL 0 OR NOT count EQUAL 2 OR NOT lines MATCHES "VideoInit: display open.*VideoShutdown: display closed")
+        message(FATAL_ERROR "the checked DLL told a correct host more, or less, than what it opened and released:\n${output}")
+    endif()
     must("finding the kit on the prefix path" COMMAND ${CMAKE_COMMAND} -S ${kit}/examples -B ${build}-prefix
          -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} -DCMAKE_PREFIX_PATH=${kit})
 else()
@@ -47,7 +66,8 @@ else()
         message(FATAL_ERROR "the manual shows no pkg-config commands")
     endif()
     file(COPY_FILE ${kit}/examples/linked_host.c ${build}/host.c)
-    must("the manual's commands:\n${commands}" COMMAND ${CMAKE_COMMAND} -E env KIT=${kit} sh -e -c "${commands}"
-         WORKING_DIRECTORY ${build})
+    file(COPY ${kit}/ DESTINATION "${build}/kit with a space")
+    must("the manual's commands:\n${commands}" COMMAND ${CMAKE_COMMAND} -E env "KIT=${build}/kit with a space"
+         sh -e -c "${commands}" WORKING_DIRECTORY ${build})
     run(${build}/host.exe 0 "0 results not as promised")
 endif()

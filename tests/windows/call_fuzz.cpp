@@ -9,8 +9,9 @@
 // and that the bitmap holds the frame converted through the palette the calls set. Frame buffers
 // end at a no-access page and are freed as soon as the display that read them closes.
 //
-//   call_fuzz.exe [--seconds S] [--seed N] [--sequences K] [--calls C]
-// With --seed, runs that one sequence (as printed when a sequence fails) and stops.
+//   call_fuzz.exe [--checked] [--seconds S] [--seed N] [--sequences K] [--calls C]
+// With --seed, runs that one sequence (as printed when a sequence fails) and stops. With --checked,
+// runs the checked DLL, which must give the same results and pictures.
 
 #include <algorithm>
 #include <climits>
@@ -31,6 +32,7 @@ struct Failure {
     std::string message;
 };
 
+std::string pluginUnderTest = plugin_path();
 uint32_t currentSeed = 0;
 long currentCall = 0;
 
@@ -57,7 +59,7 @@ class Sequence {
     explicit Sequence(uint32_t seed) : random_(seed), window_(std::make_unique<TestWindow>(256, 240)) {}
 
     void run(long calls) {
-        check(plugin_.load(), "cannot load " + plugin_path());
+        check(plugin_.load(pluginUnderTest), "cannot load " + pluginUnderTest);
         install_spy(plugin_.module);
         for (currentCall = 0; currentCall < calls; ++currentCall)
             step();
@@ -318,6 +320,9 @@ long long option(int argc, char** argv, const char* name, long long fallback) {
 
 int main(int argc, char** argv) {
     SetUnhandledExceptionFilter(report_crash);
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--checked") == 0)
+            pluginUnderTest = checked_plugin_path();
     const long seconds = option(argc, argv, "--seconds", 30);
     const long long seed = option(argc, argv, "--seed", -1);
     const long sequences = seed >= 0 ? 1 : option(argc, argv, "--sequences", LONG_MAX);
@@ -333,8 +338,9 @@ int main(int argc, char** argv) {
             Sequence(currentSeed).run(calls);
         } catch (const Failure& failure) {
             std::printf("call_fuzz: FAILED in sequence seed %u at call %ld: %s\n"
-                        "reproduce with: call_fuzz.exe --seed %u --calls %ld\n",
-                        currentSeed, currentCall, failure.message.c_str(), currentSeed, calls);
+                        "reproduce with: call_fuzz.exe%s --seed %u --calls %ld\n",
+                        currentSeed, currentCall, failure.message.c_str(),
+                        pluginUnderTest == plugin_path() ? "" : " --checked", currentSeed, calls);
             return 1;
         }
         totalCalls += calls;

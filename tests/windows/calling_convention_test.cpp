@@ -38,8 +38,8 @@ TEST_F(PluginTest, BlitWorksWithAnyStackAlignmentAndLeavesTheUpperVectorStateCle
             EXPECT_EQ(blit_with_stack_offset(plugin.blit, offset), 240) << "offset " << offset;
             dirty += spy.upperVectorStateAtStretch == 1;
         }
-        EXPECT_LT(dirty, TRIES) << "the conversion left the upper vector state in use (no vzeroupper), offset "
-                                << offset;
+        EXPECT_LT(dirty, TRIES)
+            << "the conversion left the upper vector state in use (no vzeroupper), offset " << offset;
     }
     const std::vector<uint32_t> shown = window.read_client();
     for (int32_t y = 0; y < 240; ++y)

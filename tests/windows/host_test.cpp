@@ -117,9 +117,9 @@ TEST(Host, ReportsAMissingPluginOrOneWithoutTheFunctions) {
 
 // One line that says what is wrong and where to look, and exit status 2.
 TEST(Host, RejectsBadArgumentsInOneLine) {
-    for (const char* arguments :
-         {"--frames abc", "--frames -1", "--scale 0", "--scale 9", "--plugin", "--plugin \"\"",
-          "--screenshot \"\"", "--bogus", "--bench --frames 5", "--scale 2 --bench", "--scale 5"}) {
+    for (const char* arguments : {"--frames abc", "--frames -1", "--scale 0", "--scale 9", "--plugin",
+                                  "--plugin \"\"", "--screenshot \"\"", "--bogus", "--bench --frames 5",
+                                  "--scale 2 --bench", "--scale 5", "--check --bench", "--check --scale 2"}) {
         const HostRun run = run_host(arguments);
         EXPECT_EQ(run.exitCode, 2u) << arguments;
         EXPECT_EQ(run.output.find("Usage:"), std::string::npos) << arguments << ": " << run.output;
@@ -134,6 +134,25 @@ TEST(Host, RejectsBadArgumentsInOneLine) {
         EXPECT_NE(run.output.find("--screenshot FILE"), std::string::npos) << help;
         EXPECT_NE(run.output.find("Exit status"), std::string::npos) << help;
     }
+}
+
+// The self-check holds for the plugin and for its checked build, and fails a plugin that shows
+// frames upside down, saying where.
+TEST(Host, SelfCheckPassesThePluginAndFailsABrokenOne) {
+    const std::string directory = plugin_path().substr(0, plugin_path().find_last_of('\\') + 1);
+    for (const std::string& plugin : {plugin_path(), checked_plugin_path()}) {
+        const HostRun run = run_host("--check --plugin \"" + plugin + "\"");
+        EXPECT_EQ(run.exitCode, 0u) << run.output;
+        EXPECT_NE(run.output.find("verdict: 11 of 11 cases hold: the plugin works on this machine"),
+                  std::string::npos)
+            << run.output;
+    }
+    const HostRun broken = run_host("--check --plugin \"" + directory + "upside_down_plugin.dll\"");
+    EXPECT_EQ(broken.exitCode, 1u) << broken.output;
+    EXPECT_NE(broken.output.find("FAILED  the test card at 1x, 256 x 240: "), std::string::npos)
+        << broken.output;
+    EXPECT_NE(broken.output.find("ok      calls outside the calling order"), std::string::npos)
+        << broken.output;
 }
 
 TEST(Host, ScreenshotThatCannotBeWrittenIsTheHostsOwnFailure) {
