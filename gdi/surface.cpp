@@ -19,12 +19,17 @@ static void fill_bitmap_info(BITMAPINFO& bitmapInfo, int32_t width, int32_t heig
 // neighbouring pixels together whenever the window is smaller than the frame. Any other mode was
 // set by the host on a DC of its own (CS_OWNDC) and is kept. A host's own use of an own DC
 // (GetDC, BeginPaint, RestoreDC) can bring either back between frames, so every frame asks.
-static void prepare_device_context(HDC deviceContext) {
-    if (GetLayout(deviceContext) != 0)
-        SetLayout(deviceContext, 0);
-    const int mode = GetStretchBltMode(deviceContext);
-    if (mode == BLACKONWHITE || mode == WHITEONBLACK)
-        SetStretchBltMode(deviceContext, COLORONCOLOR);
+static void prepare_device_context(Surface& surface) {
+    const DWORD layout = GetLayout(surface.deviceContext);
+    if (layout != 0 && layout != GDI_ERROR) {
+        SetLayout(surface.deviceContext, 0);
+        surface.replacedLayout = layout;
+    }
+    const int mode = GetStretchBltMode(surface.deviceContext);
+    if (mode == BLACKONWHITE || mode == WHITEONBLACK) {
+        SetStretchBltMode(surface.deviceContext, COLORONCOLOR);
+        surface.replacedStretchMode = mode;
+    }
 }
 
 // A class DC serves whichever window of the class took it last, and a common DC goes back to the
@@ -41,11 +46,10 @@ void gdi_open_surface(Surface& surface, HWND window, int32_t width, int32_t heig
         if (HWND named = WindowFromDC(surface.deviceContext))
             surface.window = named;
     }
-    if (surface.deviceContext) {
-        surface.hostLayout = GetLayout(surface.deviceContext);
-        surface.hostStretchMode = GetStretchBltMode(surface.deviceContext);
-        prepare_device_context(surface.deviceContext);
-    }
+    surface.replacedLayout = 0;
+    surface.replacedStretchMode = 0;
+    if (surface.deviceContext)
+        prepare_device_context(surface);
     fill_bitmap_info(surface.bitmapInfo, width, height);
     GdiFlush();
     void* bits = nullptr;
@@ -67,7 +71,7 @@ int32_t gdi_present(Surface& surface, const RECT& clientRect, int32_t width, int
         if (!surface.deviceContext)
             return 0;
     }
-    prepare_device_context(surface.deviceContext);
+    prepare_device_context(surface);
     return StretchDIBits(surface.deviceContext, 0, 0, clientRect.right, clientRect.bottom, 0, 0, width,
                          height, surface.pixels, &surface.bitmapInfo, DIB_RGB_COLORS, SRCCOPY);
 }
@@ -90,7 +94,11 @@ int32_t gdi_close_surface(Surface& surface) {
         if (!deviceContext)
             return 0;
     }
-    SetLayout(deviceContext, surface.hostLayout);
-    SetStretchBltMode(deviceContext, surface.hostStretchMode);
+    // Only what the plugin replaced goes back, and only where the DC still has what the plugin set:
+    // a layout or mode set since is the host's (or another display's) and stays.
+    if (surface.replacedLayout && GetLayout(deviceContext) == 0)
+        SetLayout(deviceContext, surface.replacedLayout);
+    if (surface.replacedStretchMode && GetStretchBltMode(deviceContext) == COLORONCOLOR)
+        SetStretchBltMode(deviceContext, surface.replacedStretchMode);
     return ReleaseDC(surface.window, deviceContext);
 }

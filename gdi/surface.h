@@ -14,10 +14,10 @@ struct Surface {
     BITMAPINFO bitmapInfo;
     HBITMAP bitmap;
     uint32_t* pixels;
-    // What the device context had before the plugin prepared it: an own or class DC is the
-    // host's too, and gets these back when the display closes.
-    DWORD hostLayout;
-    int hostStretchMode;
+    // What the plugin replaced on the device context, the latest of each (0: nothing). An own or
+    // class DC is the host's too, and gets these back when the display closes.
+    DWORD replacedLayout;
+    int replacedStretchMode;
 };
 
 // Acquires the window's device context, unmirrored and with a colour stretching mode, and, when
@@ -31,6 +31,7 @@ bool gdi_read_client_rect(const Surface& surface, RECT& clientRect);
 // when the window's device context cannot be had.
 int32_t gdi_present(Surface& surface, const RECT& clientRect, int32_t width, int32_t height);
 
-// Deletes the DIB section, gives the device context its host's state back and releases it.
+// Deletes the DIB section, gives the device context back what the plugin replaced on it and
+// releases it.
 // Nulls what it releases. Returns the result of ReleaseDC, or 0 when nothing was released.
 int32_t gdi_close_surface(Surface& surface);

@@ -133,25 +133,58 @@ TEST_F(PictureTest, EveryFormOfTheWindowHandleDrawsThroughOneDeviceContext) {
 
 // A stretching mode that a host set on its window's own DC is its choice; the monochrome default
 // of a DC is nobody's and becomes a colour mode while the display is open. The DC is the host's
-// too: when the display closes, it has its layout and mode back.
+// too: when the display closes, it gets back what the plugin replaced, unless the host (or another
+// copy of the plugin) has set the DC's mode or layout since.
 TEST_F(PictureTest, OwnDeviceContextKeepsTheHostsModeAndGetsItsStateBackAtShutdown) {
     GuardedFrame frame(64, 64);
     for (const DWORD layout : {0ul, static_cast<DWORD>(WS_EX_LAYOUTRTL)})
-        for (const int chosen : {HALFTONE, COLORONCOLOR, BLACKONWHITE, WHITEONBLACK}) {
-            SCOPED_TRACE(testing::Message() << "mode " << chosen << ", layout " << layout);
-            TestWindow window(64, 64, layout, CS_OWNDC);
-            HDC dc = GetDC(window.handle());
-            SetStretchBltMode(dc, chosen);
-            const DWORD hostLayout = GetLayout(dc);
-            ReleaseDC(window.handle(), dc);
-            plugin.init(64, 64, window.handle(), 0, frame.data());
-            EXPECT_EQ(GetStretchBltMode(dc), chosen == HALFTONE ? HALFTONE : COLORONCOLOR);
-            EXPECT_EQ(GetLayout(dc), 0u);
-            EXPECT_EQ(plugin.shutdown(), 1);
-            EXPECT_EQ(GetStretchBltMode(dc), chosen);
-            EXPECT_EQ(GetLayout(dc), hostLayout);
-            EXPECT_EQ(hostLayout, layout ? static_cast<DWORD>(LAYOUT_RTL) : 0u);
-        }
+        for (const int chosen : {HALFTONE, COLORONCOLOR, BLACKONWHITE, WHITEONBLACK})
+            for (const int hostSetsAfter : {0, HALFTONE, LAYOUT_RTL}) {
+                SCOPED_TRACE(testing::Message() << "mode " << chosen << ", layout " << layout
+                                                << ", then the host sets " << hostSetsAfter);
+                TestWindow window(64, 64, layout, CS_OWNDC);
+                HDC dc = GetDC(window.handle());
+                SetStretchBltMode(dc, chosen);
+                const DWORD hostLayout = GetLayout(dc);
+                ReleaseDC(window.handle(), dc);
+                plugin.init(64, 64, window.handle(), 0, frame.data());
+                EXPECT_EQ(GetStretchBltMode(dc), chosen == HALFTONE ? HALFTONE : COLORONCOLOR);
+                EXPECT_EQ(GetLayout(dc), 0u);
+                if (hostSetsAfter == HALFTONE)
+                    SetStretchBltMode(dc, HALFTONE);
+                if (hostSetsAfter == LAYOUT_RTL)
+                    SetLayout(dc, LAYOUT_RTL);
+                EXPECT_EQ(plugin.shutdown(), 1);
+                EXPECT_EQ(GetStretchBltMode(dc), hostSetsAfter == HALFTONE ? HALFTONE : chosen);
+                EXPECT_EQ(GetLayout(dc),
+                          hostSetsAfter == LAYOUT_RTL ? static_cast<DWORD>(LAYOUT_RTL) : hostLayout);
+                EXPECT_EQ(hostLayout, layout ? static_cast<DWORD>(LAYOUT_RTL) : 0u);
+            }
+
+    // Two copies of the DLL (under two file names) with displays on one right-to-left own DC: the
+    // second finds what the first set and replaces nothing, so either order of closing gives the
+    // host's DC its own mode and layout back.
+    char directory[MAX_PATH];
+    GetTempPathA(MAX_PATH, directory);
+    const std::string copy =
+        std::string(directory) + "gdivideo_copy_" + std::to_string(GetCurrentProcessId()) + ".dll";
+    ASSERT_TRUE(CopyFileA(plugin_path().c_str(), copy.c_str(), FALSE));
+    for (const bool firstClosesFirst : {true, false}) {
+        SCOPED_TRACE(firstClosesFirst ? "closed in the order opened" : "closed in the other order");
+        Plugin second;
+        ASSERT_TRUE(second.load(copy));
+        TestWindow window(64, 64, WS_EX_LAYOUTRTL, CS_OWNDC);
+        HDC dc = GetDC(window.handle());
+        ReleaseDC(window.handle(), dc);
+        plugin.init(64, 64, window.handle(), 0, frame.data());
+        second.init(64, 64, window.handle(), 0, frame.data());
+        (firstClosesFirst ? plugin : second).shutdown();
+        (firstClosesFirst ? second : plugin).shutdown();
+        EXPECT_EQ(GetStretchBltMode(dc), BLACKONWHITE);
+        EXPECT_EQ(GetLayout(dc), static_cast<DWORD>(LAYOUT_RTL));
+        second.unload();
+    }
+    DeleteFileA(copy.c_str());
 }
 
 // The host's own use of a right-to-left window's DC between two frames (an overlay drawn through
