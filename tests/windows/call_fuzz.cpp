@@ -9,9 +9,11 @@
 // and that the bitmap holds the frame converted through the palette the calls set. Frame buffers
 // end at a no-access page and are freed as soon as the display that read them closes.
 //
-//   call_fuzz.exe [--checked] [--seconds S] [--seed N] [--sequences K] [--calls C]
-// With --seed, runs that one sequence (as printed when a sequence fails) and stops. With --checked,
-// runs the checked DLL, which must give the same results and pictures.
+//   call_fuzz.exe [--checked] [--seconds S] [--seed N | --replay] [--sequences K] [--calls C]
+// Runs sequences of fresh random seeds for S seconds. With --seed, runs that one sequence (as
+// printed when a sequence fails); with --replay, the sequences of REPLAYED_SEEDS, as the test run
+// does, so that every run of a tree tests the same calls. With --checked, runs the checked DLL,
+// which must give the same results and pictures.
 
 #include <algorithm>
 #include <climits>
@@ -21,6 +23,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "../../core/frame.h"
 #include "../../host/host_window.h"
@@ -30,6 +33,22 @@ namespace {
 
 struct Failure {
     std::string message;
+};
+
+// Each of the first found a fault in an earlier plugin, said beside it; add a seed that finds one.
+// The rest widen the run.
+const uint32_t REPLAYED_SEEDS[] = {
+    2124408531, // a display held a second device context, taken again for a short form of the handle
+    3284094661, // the same
+    3503126393, // the same
+    526615002,  // the same
+    2338583371, // VideoInit on an open display held two device contexts
+    1871831381, // a class DC that a sibling had taken was released for the sibling
+    1613938256, // the same
+    3292390938, // the same
+    859483518,  // the same
+    1319318144, // a frame drawn in a monochrome mode that the host set back between frames
+    1,          2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16,
 };
 
 std::string pluginUnderTest = plugin_path();
@@ -325,15 +344,22 @@ int main(int argc, char** argv) {
             pluginUnderTest = checked_plugin_path();
     const long seconds = option(argc, argv, "--seconds", 30);
     const long long seed = option(argc, argv, "--seed", -1);
-    const long sequences = seed >= 0 ? 1 : option(argc, argv, "--sequences", LONG_MAX);
+    std::vector<uint32_t> seeds;
+    if (seed >= 0)
+        seeds = {static_cast<uint32_t>(seed)};
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--replay") == 0)
+            seeds.assign(std::begin(REPLAYED_SEEDS), std::end(REPLAYED_SEEDS));
+    const long sequences = option(argc, argv, "--sequences", LONG_MAX);
     const long calls = option(argc, argv, "--calls", 2000);
     const DWORD start = GetTickCount();
 
     long done = 0, totalCalls = 0;
     std::random_device entropy;
-    for (; done < sequences && (seed >= 0 || GetTickCount() - start < static_cast<DWORD>(seconds) * 1000);
+    for (; done < sequences && (seeds.empty() ? GetTickCount() - start < static_cast<DWORD>(seconds) * 1000
+                                              : done < static_cast<long>(seeds.size()));
          ++done) {
-        currentSeed = seed >= 0 ? static_cast<uint32_t>(seed) : entropy();
+        currentSeed = seeds.empty() ? entropy() : seeds[done];
         try {
             Sequence(currentSeed).run(calls);
         } catch (const Failure& failure) {
