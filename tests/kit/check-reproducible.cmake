@@ -1,8 +1,9 @@
 # Builds the kit a second time, in another build directory, and compares its DLL and its ZIP with
-# the first build's byte for byte: the same sources must give the same kit wherever they are built.
+# the first build's byte for byte: the same sources must give the same kit wherever they are built
+# (with the same generator, which orders the objects on the link line).
 set(second ${BINARY_DIR}/reproducible-build)
 file(REMOVE_RECURSE ${second})
-execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${second} -G "Unix Makefiles"
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${second} -G ${GENERATOR}
                         -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} -DCMAKE_BUILD_TYPE=Release
                 OUTPUT_QUIET RESULT_VARIABLE failed)
 if(NOT failed)
