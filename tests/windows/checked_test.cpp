@@ -7,7 +7,6 @@
 #include <memory>
 #include <thread>
 
-#include "../../host/host_window.h"
 #include "test_support.h"
 
 namespace {
@@ -29,25 +28,18 @@ struct Scene {
     int32_t open(Plugin& plugin) { return plugin.init(256, 240, window.handle(), 0, frame.data()); }
 };
 
-// A window that lives on a thread of its own until the scene ends.
+// A window made by a thread of its own, which outlives the scene.
 struct WindowOnAnotherThread {
-    HWND window = nullptr;
     HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HWND window = nullptr;
     std::thread thread{[this] {
-        window = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 40, 40, 64, 64, nullptr, nullptr,
-                                 nullptr, nullptr);
-        while (MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
-            pump_messages();
+        window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr, nullptr, nullptr);
+        WaitForSingleObject(done, INFINITE);
         DestroyWindow(window);
     }};
-    WindowOnAnotherThread() {
-        while (!window)
-            Sleep(1);
-    }
     ~WindowOnAnotherThread() {
         SetEvent(done);
         thread.join();
-        CloseHandle(done);
     }
 };
 
@@ -77,9 +69,9 @@ struct Mistake {
     const char* what;
     std::function<int32_t(Plugin&, Scene&)> make; // gives the result of the call that made it
     const char* line;                             // what the checked DLL's line says, from its start
-    int32_t faultFree =
-        -1; // where the release DLL faults: the checked one's result, and no run of the release one
-    const char* counted = nullptr; // what the closing line says of a mistake that repeated
+    int32_t faultFree = -1;     // where the release DLL faults: the checked one's result, and no run of it
+    const char* also = nullptr; // what another line says (for a mistake that repeats, the count)
+    size_t lines = 0;           // all that is said, where the row says it all
 };
 
 const Mistake MISTAKES[] = {
@@ -124,8 +116,9 @@ const Mistake MISTAKES[] = {
     {"window of another thread",
      [](Plugin& p, Scene& s) {
          WindowOnAnotherThread other;
-         const int32_t result = p.init(256, 240, other.window, 0, s.frame.data()) + p.blit();
-         return in_order({result, p.shutdown()});
+         while (!other.window)
+             Sleep(1);
+         return in_order({p.init(256, 240, other.window, 0, s.frame.data()), p.blit(), p.shutdown()});
      },
      "VideoInit: window 0x"},
     {"null frame buffer",
@@ -150,7 +143,7 @@ const Mistake MISTAKES[] = {
              std::thread([&] { result += p.blit(); }).join();
          return in_order({result, p.shutdown()});
      },
-     "VideoBlit: called from thread", -1, "more than once: a call from another thread (5 times)"},
+     "VideoBlit: called from thread", -1, "; more than once: a call from another thread (5 times)"},
     {"window destroyed before shutdown",
      [](Plugin& p, Scene& s) {
          const int32_t result = s.open(p);
@@ -175,6 +168,15 @@ const Mistake MISTAKES[] = {
          return in_order({s.open(p), (spy.failStretchDIBits = true, 0), p.blit()});
      },
      "VideoBlit: StretchDIBits into window 0x"},
+    {"no mistake: only what was opened and released",
+     [](Plugin& p, Scene& s) {
+         s.open(p);
+         set_test_palette(p);
+         return in_order({p.blit(), p.blit(), p.blit()});
+     },
+     "VideoShutdown: display closed after 3 frames: bitmap deleted, device context released (ReleaseDC "
+     "returned 1)",
+     -1, "(client area 256 x 240) through a common device context", 2},
     {"frame buffer unreadable at a frame",
      [](Plugin& p, Scene& s) {
          return in_order({s.open(p), blit_with_rows_gone(p, s), p.shutdown()});
@@ -209,36 +211,15 @@ TEST(CheckedBuild, SaysEachMistakeOnceAndGivesTheReleaseResult) {
         said.clear();
         EXPECT_EQ(run(mistake, checked_plugin_path()), release);
         EXPECT_EQ(lines_starting(mistake.line), 1u) << testing::PrintToString(said);
-        const auto closed = std::find_if(said.begin(), said.end(), [](const std::string& line) {
-            return line.rfind("gdivideo: VideoShutdown: display closed", 0) == 0;
-        });
-        if (mistake.counted) {
-            EXPECT_TRUE(closed != said.end() && closed->find(mistake.counted) != std::string::npos)
+        if (mistake.also) {
+            EXPECT_TRUE(std::any_of(said.begin(), said.end(),
+                                    [&](const std::string& line) { return line.find(mistake.also) != std::string::npos; }))
                 << testing::PrintToString(said);
         }
+        if (mistake.lines) {
+            EXPECT_EQ(said.size(), mistake.lines) << testing::PrintToString(said);
+        }
     }
-    RemoveVectoredExceptionHandler(handler);
-}
-
-// A host that makes no mistake hears what was opened and what was released, and nothing else.
-TEST(CheckedBuild, SaysNothingToACorrectHostWhileItDraws) {
-    PVOID handler = AddVectoredExceptionHandler(1, catch_debug_output);
-    said.clear();
-    EXPECT_EQ(run({"",
-                   [](Plugin& p, Scene& s) {
-                       s.open(p);
-                       set_test_palette(p);
-                       return p.blit() + p.blit() + p.blit();
-                   },
-                   ""},
-                  checked_plugin_path()),
-              3 * 240);
-    ASSERT_EQ(said.size(), 2u) << testing::PrintToString(said);
-    EXPECT_EQ(said[0].rfind("gdivideo: VideoInit: display open: 256 x 240 frames", 0), 0u) << said[0];
-    EXPECT_NE(said[0].find("a common device context"), std::string::npos) << said[0];
-    EXPECT_EQ(said[1],
-              "gdivideo: VideoShutdown: display closed after 3 frames: bitmap deleted, device context "
-              "released (ReleaseDC returned 1)");
     RemoveVectoredExceptionHandler(handler);
 }
 

@@ -23,31 +23,28 @@ IMAGE_EXPORT_DIRECTORY* export_directory(HMODULE module) {
 }
 
 // The checked build is the same module to a host: the same exports, the same version.
-const std::string MODULES[] = {plugin_path(), checked_plugin_path()};
+class EveryBuild : public testing::TestWithParam<std::string> {};
+INSTANTIATE_TEST_SUITE_P(Module, EveryBuild, testing::Values(plugin_path(), checked_plugin_path()));
 
-TEST(Module, ExportsExactlyTheSevenFunctionsByNameAndAlphabeticalOrdinal) {
-    for (const std::string& path : MODULES) {
-        SCOPED_TRACE(path);
-        Plugin plugin;
-        ASSERT_TRUE(plugin.load(path));
-        for (WORD ordinal = 1; ordinal <= 7; ++ordinal) {
-            const char* name = EXPORTS[ordinal - 1];
-            FARPROC byName = GetProcAddress(plugin.module, name);
-            ASSERT_NE(byName, nullptr) << name;
-            EXPECT_EQ(GetProcAddress(plugin.module, MAKEINTRESOURCEA(ordinal)), byName) << name;
-        }
-
-        IMAGE_EXPORT_DIRECTORY* directory = export_directory(plugin.module);
-        ASSERT_NE(directory, nullptr);
-        EXPECT_EQ(directory->Base, 1u);
-        EXPECT_EQ(directory->NumberOfFunctions, 7u);
-        ASSERT_EQ(directory->NumberOfNames, 7u);
-        auto* base = reinterpret_cast<BYTE*>(plugin.module);
-        auto* names = reinterpret_cast<DWORD*>(base + directory->AddressOfNames);
-        for (DWORD i = 0; i < directory->NumberOfNames; ++i)
-            EXPECT_STREQ(reinterpret_cast<const char*>(base + names[i]), EXPORTS[i]);
-        plugin.unload();
+TEST_P(EveryBuild, ExportsExactlyTheSevenFunctionsByNameAndAlphabeticalOrdinal) {
+    Plugin plugin;
+    ASSERT_TRUE(plugin.load(GetParam()));
+    for (WORD ordinal = 1; ordinal <= 7; ++ordinal) {
+        const char* name = EXPORTS[ordinal - 1];
+        FARPROC byName = GetProcAddress(plugin.module, name);
+        ASSERT_NE(byName, nullptr) << name;
+        EXPECT_EQ(GetProcAddress(plugin.module, MAKEINTRESOURCEA(ordinal)), byName) << name;
     }
+
+    IMAGE_EXPORT_DIRECTORY* directory = export_directory(plugin.module);
+    ASSERT_NE(directory, nullptr);
+    EXPECT_EQ(directory->Base, 1u);
+    EXPECT_EQ(directory->NumberOfFunctions, 7u);
+    ASSERT_EQ(directory->NumberOfNames, 7u);
+    auto* base = reinterpret_cast<BYTE*>(plugin.module);
+    auto* names = reinterpret_cast<DWORD*>(base + directory->AddressOfNames);
+    for (DWORD i = 0; i < directory->NumberOfNames; ++i)
+        EXPECT_STREQ(reinterpret_cast<const char*>(base + names[i]), EXPORTS[i]);
 }
 
 TEST_F(PluginTest, ImportsOnlyThePlatformFunctionsItCalls) {
@@ -104,44 +101,41 @@ TEST_F(PluginTest, ImageIsHardenedAndRunsNothingAtLoad) {
 
 #endif
 
-TEST(ModuleVersion, IsTheProjectsForA32BitWindowsDll) {
-    for (const std::string& path : MODULES) {
-        SCOPED_TRACE(path);
-        DWORD handle = 0;
-        const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
-        ASSERT_GT(size, 0u);
-        std::vector<char> data(size);
-        ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, data.data()));
+TEST_P(EveryBuild, IsTheProjectsForA32BitWindowsDll) {
+    const std::string path = GetParam();
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<char> data(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, data.data()));
 
-        VS_FIXEDFILEINFO* fixed = nullptr;
-        UINT length = 0;
-        ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-        EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-        EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(PROJECT_VERSION_MS));
-        EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(PROJECT_VERSION_LS));
-        EXPECT_EQ(fixed->dwProductVersionMS, static_cast<DWORD>(PROJECT_VERSION_MS));
-        EXPECT_EQ(fixed->dwProductVersionLS, static_cast<DWORD>(PROJECT_VERSION_LS));
-        EXPECT_EQ(fixed->dwFileFlags & fixed->dwFileFlagsMask, 0u);
-        EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
-        EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(PROJECT_VERSION_MS));
+    EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(PROJECT_VERSION_LS));
+    EXPECT_EQ(fixed->dwProductVersionMS, static_cast<DWORD>(PROJECT_VERSION_MS));
+    EXPECT_EQ(fixed->dwProductVersionLS, static_cast<DWORD>(PROJECT_VERSION_LS));
+    EXPECT_EQ(fixed->dwFileFlags & fixed->dwFileFlagsMask, 0u);
+    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 
-        for (const char* key : {"FileVersion", "ProductVersion", "LegalCopyright"}) {
-            char* text = nullptr;
-            const std::string query = std::string("\\StringFileInfo\\040904b0\\") + key;
-            ASSERT_TRUE(VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&text), &length))
-                << key;
-            EXPECT_STREQ(text,
-                         key[0] == 'L' ? "Copyright (C) 2026 the gdivideo authors; zlib licence" : "1.00")
-                << key;
-        }
-
-        WORD* translation = nullptr;
-        ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation",
-                                   reinterpret_cast<void**>(&translation), &length));
-        ASSERT_EQ(length, 4u);
-        EXPECT_EQ(translation[0], 0x0409);
-        EXPECT_EQ(translation[1], 1200);
+    for (const char* key : {"FileVersion", "ProductVersion", "LegalCopyright"}) {
+        char* text = nullptr;
+        const std::string query = std::string("\\StringFileInfo\\040904b0\\") + key;
+        ASSERT_TRUE(VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&text), &length))
+            << key;
+        EXPECT_STREQ(text, key[0] == 'L' ? "Copyright (C) 2026 the gdivideo authors; zlib licence" : "1.00")
+            << key;
     }
+
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    ASSERT_EQ(length, 4u);
+    EXPECT_EQ(translation[0], 0x0409);
+    EXPECT_EQ(translation[1], 1200);
 }
 
 } // namespace
