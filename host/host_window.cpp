@@ -34,6 +34,20 @@ RECT outer_rect(int clientWidth, int clientHeight) {
 
 } // namespace
 
+std::string register_window_class(const std::string& prefix, UINT classStyle, WNDPROC procedure) {
+    const std::string name = prefix + " " + std::to_string(classStyle);
+    WNDCLASSA windowClass = {};
+    if (GetClassInfoA(GetModuleHandleA(nullptr), name.c_str(), &windowClass))
+        return name;
+    windowClass.style = classStyle;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = name.c_str();
+    RegisterClassA(&windowClass);
+    return name;
+}
+
 bool window_fits_screen(int clientWidth, int clientHeight, std::string& error) {
     const RECT outer = outer_rect(clientWidth, clientHeight);
     const int width = outer.right - outer.left, height = outer.bottom - outer.top;

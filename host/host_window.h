@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+// A window class of this program with the class style and the procedure, registered once and named
+// after the prefix and the style; returns its name.
+std::string register_window_class(const std::string& prefix, UINT classStyle, WNDPROC procedure);
+
 // `repaintWith` (the plugin's VideoBlit) redraws the picture whenever the window needs painting.
 HWND create_host_window(int clientWidth, int clientHeight, int32_t(__cdecl* repaintWith)());
 // False, with a message in `error`, when a window with that client area would not fit the screen.

@@ -20,25 +20,6 @@ LRESULT CALLBACK test_window_procedure(HWND window, UINT message, WPARAM wParam,
     }
 }
 
-namespace {
-
-// One class for each class style the tests ask for, named after it.
-std::string register_class(UINT classStyle) {
-    const std::string name = "gdivideo test window " + std::to_string(classStyle);
-    WNDCLASSA windowClass = {};
-    if (GetClassInfoA(GetModuleHandleA(nullptr), name.c_str(), &windowClass))
-        return name;
-    windowClass.style = classStyle;
-    windowClass.lpfnWndProc = test_window_procedure;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = name.c_str();
-    RegisterClassA(&windowClass);
-    return name;
-}
-
-} // namespace
-
 std::string plugin_path() {
     char path[MAX_PATH];
     const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -63,9 +44,11 @@ void Plugin::unload() {
 }
 
 TestWindow::TestWindow(int clientWidth, int clientHeight, DWORD extendedStyle, UINT classStyle) {
-    window_ =
-        CreateWindowExA(extendedStyle, register_class(classStyle).c_str(), "gdivideo test", WS_POPUP, 40, 40,
-                        clientWidth, clientHeight, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    window_ = CreateWindowExA(
+        extendedStyle,
+        register_window_class("gdivideo test window", classStyle, test_window_procedure).c_str(),
+        "gdivideo test", WS_POPUP, 40, 40, clientWidth, clientHeight, nullptr, nullptr,
+        GetModuleHandleA(nullptr), nullptr);
     SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ShowWindow(window_, SW_SHOWNORMAL);
     resize_client(clientWidth, clientHeight);
