@@ -7,6 +7,8 @@
  * Call them one at a time from the window's thread: VideoInit once, VideoSetPalette for each colour,
  * VideoBlit once per frame and from WM_PAINT, VideoShutdown once, before the window is destroyed
  * and before FreeLibrary.
+ *
+ * Copyright (C) 2026 the gdivideo authors; zlib licence (the kit's LICENSE).
  */
 #ifndef GDIVIDEO_H
 #define GDIVIDEO_H
