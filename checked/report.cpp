@@ -28,12 +28,12 @@ const char* const LABELS[PROBLEM_KINDS] = {
 
 unsigned long counts[PROBLEM_KINDS];
 
-// wsprintf writes at most 1024 characters.
-constexpr int LINE = 1025;
+const char PREFIX[] = "gdivideo: ";
 
 void say_line(const char* format, va_list arguments) {
-    char line[LINE];
-    lstrcpyA(line, "gdivideo: ");
+    // wvsprintf writes at most 1024 bytes, the terminating zero included, after the prefix.
+    char line[sizeof(PREFIX) - 1 + 1024];
+    lstrcpyA(line, PREFIX);
     wvsprintfA(line + lstrlenA(line), format, arguments);
     OutputDebugStringA(line);
 }

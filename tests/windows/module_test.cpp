@@ -24,7 +24,8 @@ IMAGE_EXPORT_DIRECTORY* export_directory(HMODULE module) {
 
 // The checked build is the same module to a host: the same exports, the same version.
 class EveryBuild : public testing::TestWithParam<std::string> {};
-INSTANTIATE_TEST_SUITE_P(Module, EveryBuild, testing::Values(plugin_path(), checked_plugin_path()));
+INSTANTIATE_TEST_SUITE_P(Module, EveryBuild, testing::Values(plugin_path(), checked_plugin_path()),
+                         [](const auto& info) { return info.index ? "checked" : "release"; });
 
 TEST_P(EveryBuild, ExportsExactlyTheSevenFunctionsByNameAndAlphabeticalOrdinal) {
     Plugin plugin;
