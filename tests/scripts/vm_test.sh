@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# scripts/vm as the tests, the demo and the fuzzers use it: one boot for several commands, each
+# command's output and status back, a hung command stopped at its bound, a machine that cannot
+# boot in time stopped with its console shown, and nothing left running.
+#   tests/scripts/vm_test.sh STATE     STATE: a folder of its own
+set -uo pipefail
+vm=$(cd "$(dirname "$0")/../.." && pwd)/scripts/vm
+state=$1
+failures=0
+checks=0
+
+expect() { # WHAT WANT GOT
+    checks=$((checks + 1))
+    if [ "$2" != "$3" ]; then
+        printf 'FAILED %s\n  want: %q\n  got:  %q\n' "$1" "$2" "$3"
+        failures=$((failures + 1))
+    fi
+}
+
+trap '"$vm" stop "$state"' EXIT
+rm -rf "$state"
+
+output=$(cd /usr && SEEN_INSIDE='two words' "$vm" run "$state" sh -c 'echo "$PWD $SEEN_INSIDE"; echo to-stderr >&2; exit 3' 2>&1)
+expect "status of a command" 3 $?
+expect "its output, its folder and environment" $'/usr two words\nto-stderr' "$output"
+expect "a second command, as the same user" "$(id -u)" "$("$vm" run "$state" id -u)"
+pid=$(cat "$state/qemu.pid")
+
+output=$("$vm" run "$state" --timeout 2 sleep 600 2>&1)
+expect "status of a hung command" 124 $?
+expect "what is said of it" "scripts/vm: stopped after 2 s: sleep 600" "$output"
+expect "the machine still answers" ok "$("$vm" run "$state" echo ok)"
+expect "one boot served all" "$pid" "$(cat "$state/qemu.pid")"
+
+"$vm" stop "$state"
+kill -0 "$pid" 2>/dev/null
+expect "the machine stopped" 1 $?
+
+output=$(VM_BOOT_TIMEOUT=1 "$vm" run "$state" true 2>&1)
+expect "status when the machine does not answer" 1 $?
+expect "what is said of it" "scripts/vm: the emulated machine did not answer within 1 s;" \
+    "$(echo "$output" | head -n 1 | cut -d" " -f1-10)"
+[ ! -s "$state/qemu.pid" ]
+expect "that machine stopped too" 0 $?
+
+echo "$((checks - failures)) of $checks checks passed"
+[ "$failures" -eq 0 ]
