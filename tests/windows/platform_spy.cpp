@@ -1,6 +1,6 @@
 #include "platform_spy.h"
 
-#include <cpuid.h>
+#include "../support/vector_state.h"
 
 #include <algorithm>
 #include <cctype>
@@ -92,18 +92,15 @@ HBITMAP WINAPI spy_CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, 
     return bitmap;
 }
 
-// XGETBV(1) reports the register states in use: bit 2 the upper halves of the YMM registers,
-// bit 6 the upper 256 bits of the ZMM registers. -1 where the CPU cannot report it.
+// 1 where the upper vector state is in use, 0 where clean, -1 where the CPU cannot report it or
+// its report means nothing (software emulation).
 int upper_vector_state() {
-    static const bool known = [] {
-        unsigned eax, ebx, ecx, edx;
-        return __get_cpuid_count(0xD, 1, &eax, &ebx, &ecx, &edx) && (eax & (1u << 2)) != 0;
-    }();
+    static const bool known = reports_vector_state_in_use() && !cpu_is_software_emulated();
     if (!known)
         return -1;
     unsigned low, high;
     __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(1));
-    return (low & (1u << 2 | 1u << 6)) != 0;
+    return (low & UPPER_VECTOR_STATE) != 0;
 }
 
 int WINAPI spy_StretchDIBits(HDC dc, int x, int y, int width, int height, int sourceX, int sourceY,
