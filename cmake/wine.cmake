@@ -12,16 +12,43 @@ endif()
 find_program(XVFB_PROGRAM Xvfb REQUIRED)
 set(WINE_PREFIX ${PROJECT_BINARY_DIR}/wine CACHE PATH "Wine prefix of the tests")
 set(WINE_SESSION ${PROJECT_SOURCE_DIR}/scripts/wine-session)
+# Where this machine's kernel refuses 32-bit programs, the 32-bit build's programs run in an
+# emulated machine (scripts/vm), booted by the first of them and stopped with the session. It runs
+# them several times slower, and the tests' time limits grow by WINE_TIME_SCALE.
+set(WINE_VM "")
+set(WINE_TIME_SCALE 1)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/vm needed RESULT_VARIABLE native_wine)
+    if(native_wine EQUAL 0)
+        set(WINE_VM ${PROJECT_BINARY_DIR}/vm)
+        set(WINE_TIME_SCALE 8)
+        message(STATUS "This machine runs no 32-bit programs: the Windows programs run in an emulated machine")
+    endif()
+endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${PROJECT_BINARY_DIR}/wine-run.sh @ONLY
     FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_BINARY_DIR}/wine-run.sh)
 
-add_test(NAME wine.session.stop COMMAND ${WINE_SESSION} stop ${WINE_PREFIX})
+add_test(NAME wine.session.stop COMMAND ${CMAKE_COMMAND} -E env WINE_VM=${WINE_VM} ${WINE_SESSION} stop ${WINE_PREFIX})
 set_tests_properties(wine.session.stop PROPERTIES FIXTURES_CLEANUP wine)
 
 # For the tests that run a Windows program; labelled so, for a run on a machine without the Wine
-# this build needs (-LE wine).
+# this build needs (-LE wine). Their time limit (the test presets' 120 s unless set) is scaled.
 function(uses_wine)
     set_property(TEST ${ARGN} APPEND PROPERTY FIXTURES_REQUIRED wine)
     set_property(TEST ${ARGN} APPEND PROPERTY LABELS wine)
+    foreach(test ${ARGN})
+        get_property(seconds TEST ${test} PROPERTY TIMEOUT)
+        if(NOT seconds)
+            set(seconds 120)
+        endif()
+        math(EXPR seconds "${seconds} * ${WINE_TIME_SCALE}")
+        set_property(TEST ${test} PROPERTY TIMEOUT ${seconds})
+    endforeach()
+endfunction()
+
+# The time limit of a test that runs a Windows program, from what it needs natively.
+function(wine_seconds variable seconds)
+    math(EXPR seconds "${seconds} * ${WINE_TIME_SCALE}")
+    set(${variable} ${seconds} PARENT_SCOPE)
 endfunction()
