@@ -49,9 +49,11 @@ if(WAY STREQUAL "cmake")
     endif()
     execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEDEBUG=+debugstr ${EMULATOR} ${build}-debug/linked_host.exe
                     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-    string(REGEX MATCHALL "\"gdivideo: [^\"]*\"" lines "${output}")
-    list(LENGTH lines count)
-    if(NOT result EQUAL 0 OR NOT count EQUAL 2 OR NOT lines MATCHES "VideoInit: display open.*VideoShutdown: display closed")
+    # Counted by their start: a line may hold a semicolon, which would split a CMake list.
+    string(REGEX MATCHALL "\"gdivideo: " starts "${output}")
+    list(LENGTH starts count)
+    if(NOT result EQUAL 0 OR NOT count EQUAL 2
+       OR NOT output MATCHES "\"gdivideo: VideoInit: display open.*\"gdivideo: VideoShutdown: display closed")
         message(FATAL_ERROR "the checked DLL told a correct host more, or less, than what it opened and released:\n${output}")
     endif()
     must("finding the kit on the prefix path" COMMAND ${CMAKE_COMMAND} -S ${kit}/examples -B ${build}-prefix
