@@ -1,7 +1,7 @@
 // The checked build's entry points: each checks what the host passed or did, says what is wrong,
 // and runs the plugin's own step, whose results and picture it leaves as they are. The one
-// exception is a frame buffer that ends before the frame does, where the plugin's step would
-// fault: only the rows that can be read are converted.
+// exception is a frame buffer that ends before the frame does, where the plugin's step would read
+// past it or fault: only the rows inside it are converted.
 
 #include "../include/gdivideo.h"
 
@@ -27,6 +27,7 @@ struct Display {
     HWND named;   // as its device context names it: the full handle of the window
     DWORD thread; // that opened the display
     const uint8_t* frameBuffer;
+    int32_t rows; // of the frame inside the buffer at VideoInit: all that is ever converted
     bool hasDC;
     bool hasBitmap;
     bool mirrored;
@@ -49,6 +50,7 @@ struct Platform {
 
 Display display;
 Platform platform;
+unsigned long coloursWhileClosed; // set by VideoSetPalette since the last display closed
 
 unsigned long address(const void* pointer) {
     return static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(pointer));
@@ -81,110 +83,111 @@ uint64_t readable_bytes(const uint8_t* start, uint64_t wanted) {
 
 int32_t columns_read(int32_t width) { return width < FRAME_PITCH ? width : FRAME_PITCH; }
 
-// The rows of the frame whose bytes can all be read: row y needs its first min(width, 256) bytes.
+// The bytes the frame reads from its first.
+uint64_t frame_bytes(int32_t width, int32_t height) {
+    return static_cast<uint64_t>(height - 1) * FRAME_PITCH + static_cast<uint64_t>(columns_read(width));
+}
+
+// The rows of the frame whose bytes all lie in the first `bytes` from its start: row y needs its
+// first min(width, 256) bytes.
+int32_t rows_within(uint64_t bytes, int32_t width, int32_t height) {
+    const uint64_t columns = static_cast<uint64_t>(columns_read(width));
+    if (bytes >= frame_bytes(width, height))
+        return height;
+    return bytes < columns ? 0 : static_cast<int32_t>((bytes - columns) / FRAME_PITCH + 1);
+}
+
+// The rows of the frame that can be read now.
 int32_t readable_rows(const uint8_t* frame, int32_t width, int32_t height) {
     if (!frame || width <= 0 || height <= 0)
         return height;
-    const uint64_t columns = static_cast<uint64_t>(columns_read(width));
-    const uint64_t wanted = static_cast<uint64_t>(height - 1) * FRAME_PITCH + columns;
-    const uint64_t found = readable_bytes(frame, wanted);
-    if (found == wanted)
-        return height;
-    return found < columns ? 0 : static_cast<int32_t>((found - columns) / FRAME_PITCH + 1);
+    return rows_within(readable_bytes(frame, frame_bytes(width, height)), width, height);
+}
+
+// The block of a heap of this process that holds `address`, found by walking each heap (a C
+// runtime's malloc takes its blocks from one); false where no heap holds it.
+bool heap_block(const uint8_t* address, const uint8_t*& start, uint64_t& size) {
+    HANDLE heaps[64];
+    DWORD count = GetProcessHeaps(64, heaps);
+    if (count > 64)
+        count = 64;
+    bool found = false;
+    for (DWORD i = 0; i < count && !found; ++i) {
+        if (!HeapLock(heaps[i]))
+            continue;
+        PROCESS_HEAP_ENTRY entry;
+        entry.lpData = nullptr;
+        while (!found && HeapWalk(heaps[i], &entry)) {
+            const uint8_t* data = static_cast<const uint8_t*>(entry.lpData);
+            if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) && address >= data && address < data + entry.cbData) {
+                start = data;
+                size = entry.cbData;
+                found = true;
+            }
+        }
+        HeapUnlock(heaps[i]);
+    }
+    return found;
 }
 
 bool component_outside(int32_t component) { return component < 0 || component > 255; }
 
 void check_size(int32_t width, int32_t height) {
     if (width <= 0 || height <= 0)
-        say_problem(
-            PROBLEM_SIZE,
-            "VideoInit: the frame size %ld x %ld has a width or height of zero or less: no bitmap is "
-            "made, VideoInit returns 1 and every VideoBlit returns 0 without drawing; pass the frame's "
-            "width and height, each at least 1",
-            width, height);
+        say_valued_problem(PROBLEM_SIZE, width <= 0 ? width : height, width, height);
     else if (!frame_size_valid(width, height))
-        say_problem(
-            PROBLEM_TOO_LARGE,
-            "VideoInit: a %ld x %ld frame is too large for the bitmap, whose 4 bytes a pixel must fit "
-            "2,147,483,647 (at most 536,870,911 pixels): no bitmap is made, VideoInit returns 1 and "
-            "every VideoBlit returns 0 without drawing; pass a smaller frame",
-            width, height);
+        say_problem(PROBLEM_TOO_LARGE, width, height);
     if (width > FRAME_PITCH)
-        say_problem(
-            PROBLEM_WIDTH,
-            "VideoInit: the width %ld is above 256, the most a row holds (the frame buffer's rows are "
-            "256 bytes apart): the picture shows the first 256 columns and black beyond; pass a width of "
-            "at most 256",
-            width);
+        say_valued_problem(PROBLEM_WIDTH, width, width);
 }
 
 void check_window(HWND window) {
     if (!window) {
-        say_problem(PROBLEM_NULL_WINDOW,
-                    "VideoInit: the window is null: the plugin takes the screen's device context but never "
-                    "draws on the screen, so every VideoBlit returns 0; pass the handle that CreateWindow "
-                    "returned for your window");
+        say_problem(PROBLEM_NULL_WINDOW);
         return;
     }
     if (!IsWindow(window)) {
-        say_problem(
-            PROBLEM_NO_WINDOW,
-            "VideoInit: 0x%08lX names no window (destroyed, or not a window handle): VideoInit returns "
-            "1, every VideoBlit returns 0 without drawing; pass the handle that CreateWindow returned, "
-            "while the window exists",
-            address(window));
+        say_problem(PROBLEM_NO_WINDOW, address(window));
         return;
     }
     DWORD process = 0;
     const DWORD thread = GetWindowThreadProcessId(window, &process);
     if (process != GetCurrentProcessId())
-        say_problem(
-            PROBLEM_WINDOW_THREAD,
-            "VideoInit: window 0x%08lX belongs to another process (%lu): the plugin draws into it all the "
-            "same; open the display on a window of your own process",
-            address(window), process);
+        say_problem(PROBLEM_WINDOW_PROCESS, address(window), process);
     else if (thread != GetCurrentThreadId())
-        say_problem(
-            PROBLEM_WINDOW_THREAD,
-            "VideoInit: window 0x%08lX belongs to thread %lu, not to this thread (%lu): the plugin draws "
-            "from here, and a frame that meets the window thread's own drawing is dropped; make every "
-            "call from the window's thread and hand frames over to it (see the kit's threaded_host.c)",
-            address(window), thread, GetCurrentThreadId());
+        say_problem(PROBLEM_WINDOW_THREAD, address(window), thread, GetCurrentThreadId());
 }
 
-void check_frame_buffer(const uint8_t* frameBuffer, int32_t width, int32_t height) {
+// Returns the rows of the frame that lie in the buffer: in its heap block where a heap holds it,
+// else in the memory that can be read.
+int32_t check_frame_buffer(const uint8_t* frameBuffer, int32_t width, int32_t height) {
     if (!frameBuffer) {
-        say_problem(
-            PROBLEM_NULL_FRAME,
-            "VideoInit: the frame buffer is null: nothing is converted and the window shows black, while "
-            "VideoBlit returns the line count; pass a buffer of (height - 1) x 256 + min(width, 256) "
-            "bytes that stays valid until VideoShutdown");
-        return;
+        say_problem(PROBLEM_NULL_FRAME);
+        return height;
     }
     if (!frame_size_valid(width, height))
-        return;
-    const int32_t rows = readable_rows(frameBuffer, width, height);
-    if (rows < height) {
-        say_problem(
-            PROBLEM_SHORT_FRAME,
-            "VideoInit: the frame buffer at 0x%08lX ends before the frame does: only %ld of its %ld "
-            "rows can be read; the checked build converts those and leaves the rest black (the release "
-            "build faults); pass a buffer of (%ld - 1) x 256 + %ld bytes that stays valid until "
-            "VideoShutdown",
-            address(frameBuffer), rows, height, height, columns_read(width));
+        return height;
+    const unsigned long wanted = static_cast<unsigned long>(frame_bytes(width, height));
+    const uint8_t* block;
+    uint64_t blockSize;
+    if (heap_block(frameBuffer, block, blockSize)) {
+        const uint64_t inside = blockSize - static_cast<uint64_t>(frameBuffer - block);
+        const int32_t rows = rows_within(inside, width, height);
+        if (rows < height)
+            say_problem(PROBLEM_SHORT_BLOCK, address(frameBuffer), static_cast<unsigned long>(blockSize),
+                        static_cast<unsigned long>(inside), width, height, wanted, rows, height,
+                        columns_read(width), wanted);
+        return rows;
     }
+    const int32_t rows = readable_rows(frameBuffer, width, height);
+    if (rows < height)
+        say_problem(PROBLEM_SHORT_FRAME, address(frameBuffer), rows, height, height, columns_read(width), wanted);
+    return rows;
 }
 
-void check_thread(const char* call) {
+void check_thread(Problem problem) {
     if (GetCurrentThreadId() != display.thread)
-        say_problem(
-            PROBLEM_CALL_THREAD,
-            "%s: called from thread %lu, but the display was opened on thread %lu: both draw through one "
-            "device context, and a drawing call that meets another fails, dropping the frame; make every "
-            "call from the thread that called VideoInit and hand frames over to it (see the kit's "
-            "threaded_host.c)",
-            call, GetCurrentThreadId(), display.thread);
+        say_problem(problem, GetCurrentThreadId(), display.thread);
 }
 
 // The window's own handle has gone: a short form of it may already name a newer window.
@@ -195,11 +198,7 @@ void report_get_dc_failure() {
         return;
     char error[300];
     windows_error(platform.getDCError, error, sizeof(error));
-    say_problem(
-        PROBLEM_GET_DC,
-        "%s: GetDC for window 0x%08lX failed (%s): nothing is drawn and VideoBlit returns 0; check that "
-        "the window exists and belongs to the thread that makes the calls",
-        platform.call, address(display.window), error);
+    say_problem(PROBLEM_GET_DC, platform.call, address(display.window), error);
 }
 
 const char* device_context_kind() {
@@ -217,16 +216,28 @@ const char* device_context_kind() {
     return "a common device context";
 }
 
+// A display that can draw nothing says so in place of "display open".
 void say_opened() {
     RECT client = {0, 0, 0, 0};
     if (display.window)
         GetClientRect(display.named, &client);
-    say("VideoInit: display open: %ld x %ld frames read from 0x%08lX, window 0x%08lX (client area %ld x %ld) "
+    const bool draws = display.window && IsWindow(display.named) && display.hasDC && display.hasBitmap;
+    say("VideoInit: %s: %ld x %ld frames read from 0x%08lX, window 0x%08lX (client area %ld x %ld) "
         "through %s%s, %s; conversion %s",
+        draws ? "display open" : "display open but it can draw nothing, every VideoBlit returns 0 (see above)",
         display.width, display.height, address(display.frameBuffer), address(display.window), client.right,
         client.bottom, device_context_kind(),
         display.mirrored ? " (mirrored: right-to-left, unmirrored for the picture)" : "",
         display.hasBitmap ? "a 32-bit bitmap of the frame's size" : "no bitmap", frame_kernel_best().name);
+}
+
+// Says what repeated since the span began, where anything did: at VideoInit of what came since
+// the last VideoShutdown, as the module unloads or the process ends of what came since then.
+void say_repeats(const char* when) {
+    char line[1025];
+    lstrcpyA(line, when);
+    if (end_span(line, sizeof(line)))
+        say("%s", line);
 }
 
 void say_closed(int32_t result, bool windowGone) {
@@ -283,25 +294,18 @@ int WINAPI checked_StretchDIBits(HDC dc, int x, int y, int width, int height, in
     if (!result && width > 0 && height > 0) {
         char error[300];
         windows_error(platform.stretchError, error, sizeof(error));
-        say_problem(
-            PROBLEM_STRETCH,
-            "VideoBlit: StretchDIBits into window 0x%08lX failed (%s): nothing is drawn and VideoBlit "
-            "returns 0; draw from the window's thread only, and leave its device context usable",
-            address(display.window), error);
+        say_problem(PROBLEM_STRETCH, address(display.window), error);
     }
     return result;
 }
 
 void checked_frame_convert(const FrameKernel& kernel, const uint8_t* frame, int32_t width, int32_t height,
                            const PaletteTable& palette, uint32_t* pixels) {
-    const int32_t rows = readable_rows(frame, width, height);
-    if (rows < height)
-        say_problem(
-            PROBLEM_UNREADABLE_FRAME,
-            "VideoBlit: the frame buffer at 0x%08lX can no longer be read where the frame reads it: only "
-            "%ld of its %ld rows; the checked build converts those and leaves the rest of the picture as "
-            "it was (the release build faults); keep the buffer valid and unmoved until VideoShutdown",
-            address(frame), rows, height);
+    int32_t rows = readable_rows(frame, width, height);
+    if (rows < display.rows)
+        say_problem(PROBLEM_UNREADABLE_FRAME, address(frame), rows, height);
+    if (rows > display.rows)
+        rows = display.rows;
     frame_convert(kernel, frame, width, rows, palette, pixels);
 }
 
@@ -309,23 +313,15 @@ extern "C" {
 
 int32_t GDIVIDEO_CALL VideoInit(int32_t width, int32_t height, HWND window, int32_t reserved,
                                 const uint8_t* frameBuffer) {
-    char line[1025];
-    lstrcpyA(line, "VideoInit: before this display");
-    const int prefix = lstrlenA(line);
-    end_span(line, sizeof(line));
-    if (lstrlenA(line) > prefix)
-        say("%s", line);
-    if (display.open) {
-        say_problem(
-            PROBLEM_INIT_OPEN,
-            "VideoInit: a display is already open on window 0x%08lX (VideoShutdown was not called): the "
-            "plugin closes it first, then opens this one, and returns 1; call VideoShutdown before "
-            "VideoInit when the frame size, the window or the buffer changes",
-            address(display.window));
-    }
+    say_repeats("VideoInit: before this display");
+    if (display.open)
+        say_problem(PROBLEM_INIT_OPEN, address(display.window));
+    else if (coloursWhileClosed)
+        say_problem(PROBLEM_COLOURS_BEFORE, coloursWhileClosed, coloursWhileClosed == 1 ? " was" : "s were");
+    coloursWhileClosed = 0;
     check_size(width, height);
     check_window(window);
-    check_frame_buffer(frameBuffer, width, height);
+    display.rows = check_frame_buffer(frameBuffer, width, height);
 
     platform = Platform();
     platform.call = "VideoInit";
@@ -348,11 +344,7 @@ int32_t GDIVIDEO_CALL VideoInit(int32_t width, int32_t height, HWND window, int3
     if (platform.sectionFailed) {
         char error[300];
         windows_error(platform.sectionError, error, sizeof(error));
-        say_problem(
-            PROBLEM_CREATE_SECTION,
-            "VideoInit: CreateDIBSection for a %ld x %ld bitmap failed (%s): VideoInit returns 1, every "
-            "VideoBlit returns 0 without drawing; free memory, or pass a smaller frame",
-            width, height, error);
+        say_problem(PROBLEM_CREATE_SECTION, width, height, error);
     }
     say_opened();
     return result;
@@ -360,43 +352,28 @@ int32_t GDIVIDEO_CALL VideoInit(int32_t width, int32_t height, HWND window, int3
 
 int32_t GDIVIDEO_CALL VideoSetPalette(int32_t index, int32_t red, int32_t green, int32_t blue) {
     const int32_t colour = checked_inner_VideoSetPalette(index, red, green, blue);
+    if (display.open)
+        check_thread(PROBLEM_PALETTE_THREAD);
+    else
+        ++coloursWhileClosed;
     if (index < 0 || index >= PALETTE_COLOURS)
-        say_problem(
-            PROBLEM_INDEX,
-            "VideoSetPalette: index %ld is outside 0 to 63: nothing is stored, and the packed colour "
-            "0x%06lX is returned all the same; pass an index from 0 to 63 (a pixel value shows the colour "
-            "of its low six bits)",
-            index, colour);
-    if (component_outside(red) || component_outside(green) || component_outside(blue))
-        say_problem(
-            PROBLEM_COMPONENT,
-            "VideoSetPalette: colour %ld has a component outside 0 to 255 (red %ld, green %ld, blue %ld): "
-            "the plugin keeps the low 8 bits of each and returns 0x%06lX; pass each component from 0 to "
-            "255",
-            index, red, green, blue, colour);
+        say_valued_problem(PROBLEM_INDEX, index, index, colour);
+    const int32_t outside = component_outside(red) ? red : component_outside(green) ? green : blue;
+    if (component_outside(outside))
+        say_valued_problem(PROBLEM_COMPONENT, outside, index, red, green, blue, colour);
     return colour;
 }
 
 int32_t GDIVIDEO_CALL VideoBlit() {
     if (!display.open) {
-        say_problem(
-            PROBLEM_BLIT_CLOSED,
-            "VideoBlit: no display is open (no VideoInit yet, or VideoShutdown has closed it): nothing is "
-            "drawn and VideoBlit returns 0; call VideoInit first, and no VideoBlit after VideoShutdown");
+        say_problem(PROBLEM_BLIT_CLOSED);
         return checked_inner_VideoBlit();
     }
-    check_thread("VideoBlit");
+    check_thread(PROBLEM_BLIT_THREAD);
     if (window_gone() && !problem_came(PROBLEM_NO_WINDOW))
-        say_problem(PROBLEM_WINDOW_GONE,
-                    "VideoBlit: window 0x%08lX was destroyed while the display is open: nothing is drawn and "
-                    "VideoBlit returns 0 (VideoShutdown will too); call VideoShutdown before DestroyWindow",
-                    address(display.window));
+        say_problem(PROBLEM_WINDOW_GONE, address(display.window));
     else if (display.window && (!display.hasDC || !display.hasBitmap))
-        say_problem(
-            PROBLEM_NO_SURFACE,
-            "VideoBlit: the display has %s (VideoInit said why): nothing is drawn and VideoBlit returns "
-            "0; mend what VideoInit reported",
-            display.hasDC ? "no bitmap" : "no device context");
+        say_problem(PROBLEM_NO_SURFACE, display.hasDC ? "no bitmap" : "no device context");
 
     platform = Platform();
     platform.call = "VideoBlit";
@@ -409,14 +386,10 @@ int32_t GDIVIDEO_CALL VideoBlit() {
 
 int32_t GDIVIDEO_CALL VideoShutdown() {
     if (!display.open) {
-        say_problem(
-            PROBLEM_SHUTDOWN_CLOSED,
-            "VideoShutdown: no display is open (no VideoInit yet, or VideoShutdown has closed it "
-            "already): nothing is released and VideoShutdown returns 0; call VideoShutdown once for each "
-            "VideoInit");
+        say_problem(PROBLEM_SHUTDOWN_CLOSED);
         return checked_inner_VideoShutdown();
     }
-    check_thread("VideoShutdown");
+    check_thread(PROBLEM_SHUTDOWN_THREAD);
     const bool windowGone = window_gone();
     platform = Platform();
     platform.call = "VideoShutdown";
@@ -429,11 +402,12 @@ int32_t GDIVIDEO_CALL VideoShutdown() {
 
 // Unloading does nothing else: the plugin cannot release what another thread may be drawing with.
 BOOL WINAPI CheckedDllEntry(HINSTANCE, DWORD reason, LPVOID processEnds) {
-    if (reason == DLL_PROCESS_DETACH && !processEnds && display.open)
-        say("FreeLibrary: the module is unloaded with a display still open on window 0x%08lX (VideoShutdown "
-            "was not called): its device context and bitmap stay held for as long as the process lives; call "
-            "VideoShutdown before FreeLibrary",
-            address(display.window));
+    if (reason != DLL_PROCESS_DETACH)
+        return TRUE;
+    if (display.open)
+        say_problem(processEnds ? PROBLEM_EXIT_OPEN : PROBLEM_UNLOADED_OPEN, address(display.window));
+    say_repeats(processEnds ? "process exit: since the last VideoInit or VideoShutdown"
+                            : "FreeLibrary: since the last VideoInit or VideoShutdown");
     return TRUE;
 }
 }

@@ -2,31 +2,9 @@
 
 namespace {
 
-// What the closing line calls each problem that came more than once.
-const char* const LABELS[PROBLEM_KINDS] = {
-    "VideoBlit with no display open",
-    "VideoShutdown with no display open",
-    "VideoInit on an open display",
-    "a frame size of zero or less",
-    "a width above 256",
-    "a frame too large for the bitmap",
-    "a null window",
-    "a handle that names no window",
-    "a window of another thread",
-    "a null frame buffer",
-    "a frame buffer shorter than the frame",
-    "a palette index outside 0 to 63",
-    "a colour component outside 0 to 255",
-    "a call from another thread",
-    "the window destroyed",
-    "no device context or bitmap",
-    "GetDC failing",
-    "CreateDIBSection failing",
-    "StretchDIBits failing",
-    "the frame buffer unreadable at a frame",
-};
-
 unsigned long counts[PROBLEM_KINDS];
+bool valued[PROBLEM_KINDS];
+long lowest[PROBLEM_KINDS], highest[PROBLEM_KINDS];
 
 const char PREFIX[] = "gdivideo: ";
 
@@ -47,12 +25,27 @@ void say(const char* format, ...) {
     va_end(arguments);
 }
 
-void say_problem(Problem problem, const char* format, ...) {
+void say_problem(Problem problem, ...) {
     if (counts[problem]++ != 0)
         return;
     va_list arguments;
-    va_start(arguments, format);
-    say_line(format, arguments);
+    va_start(arguments, problem);
+    say_line(MESSAGES[problem].text, arguments);
+    va_end(arguments);
+}
+
+void say_valued_problem(Problem problem, long value, ...) {
+    if (counts[problem]++ != 0) {
+        if (!valued[problem] || value < lowest[problem])
+            lowest[problem] = value;
+        if (!valued[problem] || value > highest[problem])
+            highest[problem] = value;
+        valued[problem] = true;
+        return;
+    }
+    va_list arguments;
+    va_start(arguments, value);
+    say_line(MESSAGES[problem].text, arguments);
     va_end(arguments);
 }
 
@@ -60,19 +53,28 @@ void count_problem(Problem problem) { ++counts[problem]; }
 
 bool problem_came(Problem problem) { return counts[problem] != 0; }
 
-void end_span(char* line, int size) {
+bool end_span(char* line, int size) {
     const char* separator = "; more than once: ";
+    bool any = false;
     for (int problem = 0; problem < PROBLEM_KINDS; ++problem) {
         if (counts[problem] > 1) {
-            char part[160];
-            const int length =
-                wsprintfA(part, "%s%s (%lu times)", separator, LABELS[problem], counts[problem]);
-            if (lstrlenA(line) + length < size)
+            char part[200];
+            int length = wsprintfA(part, "%s%s (%lu times", separator, MESSAGES[problem].label, counts[problem]);
+            if (valued[problem] && lowest[problem] == highest[problem])
+                length += wsprintfA(part + length, "; after the first, %ld", lowest[problem]);
+            else if (valued[problem])
+                length += wsprintfA(part + length, "; after the first, %ld to %ld", lowest[problem],
+                                    highest[problem]);
+            lstrcatA(part, ")");
+            if (lstrlenA(line) + length + 1 < size)
                 lstrcatA(line, part);
             separator = ", ";
+            any = true;
         }
         counts[problem] = 0;
+        valued[problem] = false;
     }
+    return any;
 }
 
 void windows_error(DWORD code, char* text, int size) {

@@ -5,35 +5,18 @@
 
 #include <windows.h>
 
-enum Problem {
-    PROBLEM_BLIT_CLOSED,
-    PROBLEM_SHUTDOWN_CLOSED,
-    PROBLEM_INIT_OPEN,
-    PROBLEM_SIZE,
-    PROBLEM_WIDTH,
-    PROBLEM_TOO_LARGE,
-    PROBLEM_NULL_WINDOW,
-    PROBLEM_NO_WINDOW,
-    PROBLEM_WINDOW_THREAD,
-    PROBLEM_NULL_FRAME,
-    PROBLEM_SHORT_FRAME,
-    PROBLEM_INDEX,
-    PROBLEM_COMPONENT,
-    PROBLEM_CALL_THREAD,
-    PROBLEM_WINDOW_GONE,
-    PROBLEM_NO_SURFACE,
-    PROBLEM_GET_DC,
-    PROBLEM_CREATE_SECTION,
-    PROBLEM_STRETCH,
-    PROBLEM_UNREADABLE_FRAME,
-    PROBLEM_KINDS
-};
+#include "messages.h"
 
 // Says the line whatever came before.
 void say(const char* format, ...);
 
-// Says the problem the first time it comes in the span; counts it every time.
-void say_problem(Problem problem, const char* format, ...);
+// Says the problem's line, with the arguments its format takes, the first time it comes in the
+// span; counts it every time.
+void say_problem(Problem problem, ...);
+
+// The same for a problem of a value: the closing count names the range of the values that came
+// after the first.
+void say_valued_problem(Problem problem, long value, ...);
 
 // Counts the problem as said: for a problem that an earlier line has said already.
 void count_problem(Problem problem);
@@ -42,8 +25,9 @@ void count_problem(Problem problem);
 bool problem_came(Problem problem);
 
 // Ends the span: appends "; more than once: LABEL (N times), ..." to `line` for every problem that
-// came more than once, then clears the counts.
-void end_span(char* line, int size);
+// came more than once (with "; after the first, LOW to HIGH" for a valued one), then clears the
+// counts. True when there was anything to append.
+bool end_span(char* line, int size);
 
 // "Windows error N: what the system says it means", or that there was no error code.
 void windows_error(DWORD code, char* text, int size);

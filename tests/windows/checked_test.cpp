@@ -3,10 +3,15 @@
 // what was wrong in one line that names the call, once however often the mistake repeats.
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <regex>
+#include <sstream>
 #include <thread>
 
+#include "../../checked/messages.h"
 #include "test_support.h"
 
 namespace {
@@ -57,6 +62,45 @@ int32_t blit_with_rows_gone(Plugin& plugin, Scene& scene) {
     return result;
 }
 
+// Runs this program again, as a debugger of it, to open a display with the plugin at `path` and
+// end the process with it open; what the plugin says goes to `said`. Gives the exit status.
+int32_t exit_with_a_display_open(const std::string& path) {
+    char program[MAX_PATH];
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    std::string command = std::string("\"") + program + "\"";
+    SetEnvironmentVariableA("GDIVIDEO_TEST_EXIT_WITH_A_DISPLAY_OPEN", path.c_str());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
+                        &startup, &process))
+        return -1;
+    DWORD status = static_cast<DWORD>(-1);
+    for (DEBUG_EVENT event; WaitForDebugEvent(&event, 60000);) {
+        if (event.dwDebugEventCode == OUTPUT_DEBUG_STRING_EVENT) {
+            std::string text(event.u.DebugString.nDebugStringLength, '\0');
+            ReadProcessMemory(process.hProcess, event.u.DebugString.lpDebugStringData, &text[0], text.size(),
+                              nullptr);
+            said.emplace_back(text.c_str());
+        }
+        if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT)
+            CloseHandle(event.u.CreateProcessInfo.hFile);
+        if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT)
+            CloseHandle(event.u.LoadDll.hFile);
+        const bool ended = event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT;
+        if (ended)
+            status = event.u.ExitProcess.dwExitCode;
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId,
+                           event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT ? DBG_EXCEPTION_NOT_HANDLED : DBG_CONTINUE);
+        if (ended)
+            break;
+    }
+    SetEnvironmentVariableA("GDIVIDEO_TEST_EXIT_WITH_A_DISPLAY_OPEN", nullptr);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int32_t>(status);
+}
+
 // The sum of results of calls made in the order written, as a braced list is evaluated.
 int32_t in_order(std::initializer_list<int32_t> results) {
     int32_t sum = 0;
@@ -91,7 +135,8 @@ const Mistake MISTAKES[] = {
      },
      "FreeLibrary: the module is unloaded with a display still open"},
     {"zero width", [](Plugin& p, Scene& s) { return p.init(0, 240, s.window.handle(), 0, s.frame.data()); },
-     "VideoInit: the frame size 0 x 240 has a width or height of zero or less"},
+     "VideoInit: the frame size 0 x 240 has a width or height of zero or less", -1,
+     "VideoInit: display open but it can draw nothing"},
     {"width above 256",
      [](Plugin& p, Scene& s) {
          return in_order({p.init(300, 240, s.window.handle(), 0, s.frame.data()), p.blit()});
@@ -126,14 +171,66 @@ const Mistake MISTAKES[] = {
          return in_order({p.init(256, 240, s.window.handle(), 0, nullptr), p.blit()});
      },
      "VideoInit: the frame buffer is null"},
-    {"frame buffer shorter than the frame",
+    {"frame buffer shorter than the frame, unreadable memory after it",
      [](Plugin& p, Scene& s) {
          GuardedBuffer rows(100 * 256);
-         return in_order({p.init(256, 240, s.window.handle(), 0, rows.data()), p.blit(), p.shutdown()});
+         return in_order({p.init(256, 240, s.window.handle(), 0, rows.data()), p.blit()});
      },
-     "VideoInit: the frame buffer at 0x", 1 + 240 + 1},
-    {"palette index 64", [](Plugin& p, Scene&) { return p.setPalette(64, 1, 2, 3); },
-     "VideoSetPalette: index 64 is outside 0 to 63"},
+     "VideoInit: the frame buffer at 0x", 1 + 240, "is too short: the memory after it cannot be read from row 100 "
+     "of its 240 on", 3},
+    {"frame buffer of width x height bytes from a heap of its own",
+     [](Plugin& p, Scene& s) {
+         HANDLE heap = HeapCreate(0, 1 << 20, 0);
+         void* frame = HeapAlloc(heap, 0, 160 * 144);
+         const int32_t result = in_order({p.init(160, 144, s.window.handle(), 0, static_cast<uint8_t*>(frame)),
+                                          p.blit(), p.shutdown()});
+         HeapDestroy(heap);
+         return result;
+     },
+     "VideoInit: the frame buffer at 0x", -1, "in a heap block of 23040 bytes, 23040 of them from where it starts, "
+     "but a 160 x 144 frame reads 36768 bytes"},
+    {"frame buffer of width x height bytes from calloc, past its block's end",
+     [](Plugin& p, Scene& s) {
+         uint8_t* frame = static_cast<uint8_t*>(std::calloc(160 * 144 + 64, 1));
+         const int32_t result = in_order({p.init(160, 144, s.window.handle(), 0, frame + 64), p.blit()});
+         p.shutdown();
+         std::free(frame);
+         return result;
+     },
+     "VideoInit: the frame buffer at 0x", 1 + 144, "(144 - 1) x 256 + 160 = 36768"},
+    {"palette indices 64, -1 and 70",
+     [](Plugin& p, Scene&) { return in_order({p.setPalette(64, 1, 2, 3), p.setPalette(-1, 0, 0, 0), p.setPalette(70, 0, 0, 0)}); },
+     "VideoSetPalette: index 64 is outside 0 to 63", -1,
+     "; more than once: a palette index outside 0 to 63 (3 times; after the first, -1 to 70)"},
+    {"colours set before VideoInit",
+     [](Plugin& p, Scene& s) { return in_order({p.setPalette(1, 2, 3, 4), p.setPalette(2, 3, 4, 5), s.open(p)}); },
+     "VideoInit: 2 colours were set by VideoSetPalette with no display open"},
+    {"colour set from another thread",
+     [](Plugin& p, Scene& s) {
+         int32_t result = s.open(p);
+         std::thread([&] { result += p.setPalette(1, 2, 3, 4); }).join();
+         return result;
+     },
+     "VideoSetPalette: called from thread"},
+    {"shutdown from another thread",
+     [](Plugin& p, Scene& s) {
+         int32_t result = s.open(p);
+         std::thread([&] { result += p.shutdown(); }).join();
+         return result;
+     },
+     "VideoShutdown: called from thread"},
+    {"blits after the last shutdown, then unloaded",
+     [](Plugin& p, Scene& s) { return in_order({s.open(p), p.shutdown(), p.blit(), p.blit()}); },
+     "VideoBlit: no display is open", -1,
+     "FreeLibrary: since the last VideoInit or VideoShutdown; more than once: VideoBlit with no display open (2 times)"},
+    {"process ended with a display open",
+     [](Plugin& p, Scene&) {
+         char path[MAX_PATH];
+         GetModuleFileNameA(p.module, path, MAX_PATH);
+         p.unload();
+         return exit_with_a_display_open(path);
+     },
+     "process exit: the process ends with a display still open"},
     {"component above 255", [](Plugin& p, Scene&) { return p.setPalette(1, 300, 0, 0); },
      "VideoSetPalette: colour 1 has a component outside 0 to 255"},
     {"blit from another thread, five times",
@@ -143,7 +240,7 @@ const Mistake MISTAKES[] = {
              std::thread([&] { result += p.blit(); }).join();
          return in_order({result, p.shutdown()});
      },
-     "VideoBlit: called from thread", -1, "; more than once: a call from another thread (5 times)"},
+     "VideoBlit: called from thread", -1, "; more than once: VideoBlit from another thread (5 times)"},
     {"window destroyed before shutdown",
      [](Plugin& p, Scene& s) {
          const int32_t result = s.open(p);
@@ -181,7 +278,7 @@ const Mistake MISTAKES[] = {
      [](Plugin& p, Scene& s) {
          return in_order({s.open(p), blit_with_rows_gone(p, s), p.shutdown()});
      },
-     "VideoBlit: the frame buffer at 0x", 1 + 240 + 1},
+     "VideoBlit: the frame buffer at 0x", 1 + 240 + 1, "fewer than at VideoInit"},
 };
 
 int32_t run(const Mistake& mistake, const std::string& path) {
@@ -221,6 +318,43 @@ TEST(CheckedBuild, SaysEachMistakeOnceAndGivesTheReleaseResult) {
         }
     }
     RemoveVectoredExceptionHandler(handler);
+}
+
+// The process that exit_with_a_display_open starts does only this, before any test runs.
+const bool exitedWithADisplayOpen = [] {
+    const char* path = std::getenv("GDIVIDEO_TEST_EXIT_WITH_A_DISPLAY_OPEN");
+    if (path) {
+        Plugin plugin;
+        Scene scene;
+        if (plugin.load(path))
+            scene.open(plugin);
+        ExitProcess(0);
+    }
+    return false;
+}();
+
+// The manual lists every line the checked build can say of a problem, each by its start: up to
+// the second colon, with each value it shows written "…".
+TEST(CheckedBuild, TheManualListsEveryProblemItSays) {
+    std::ifstream file(MANUAL_PATH);
+    ASSERT_TRUE(file) << MANUAL_PATH;
+    std::stringstream manual;
+    manual << file.rdbuf();
+    const std::string text = manual.str();
+    const size_t from = text.find("It says, each line starting with the call:");
+    const size_t to = text.find("\n\n", text.find("\n- ", from));
+    ASSERT_NE(from, std::string::npos);
+    std::vector<std::string> listed;
+    const std::regex item("\n- `([^`]*)`");
+    for (auto at = std::sregex_iterator(text.begin() + from, text.begin() + to, item); at != std::sregex_iterator(); ++at)
+        listed.push_back((*at)[1]);
+    std::vector<std::string> said;
+    for (const Message& message : MESSAGES) {
+        std::string start = std::regex_replace(message.text, std::regex("%[0-9]*l?[sdluxX]"), "\xE2\x80\xA6");
+        start = start.substr(0, start.find(": ", start.find(": ") + 2));
+        said.push_back(start);
+    }
+    EXPECT_EQ(listed, said);
 }
 
 } // namespace

@@ -1,0 +1,142 @@
+// Every problem the checked build can report: the line it says the first time (a wsprintf format,
+// after "gdivideo: "), and what the closing count calls it when it came again. The manual lists
+// these lines, and a test holds the list to this table.
+#pragma once
+
+enum Problem {
+    PROBLEM_BLIT_CLOSED,
+    PROBLEM_SHUTDOWN_CLOSED,
+    PROBLEM_INIT_OPEN,
+    PROBLEM_UNLOADED_OPEN,
+    PROBLEM_EXIT_OPEN,
+    PROBLEM_COLOURS_BEFORE,
+    PROBLEM_SIZE,
+    PROBLEM_TOO_LARGE,
+    PROBLEM_WIDTH,
+    PROBLEM_NULL_WINDOW,
+    PROBLEM_NO_WINDOW,
+    PROBLEM_WINDOW_PROCESS,
+    PROBLEM_WINDOW_THREAD,
+    PROBLEM_NULL_FRAME,
+    PROBLEM_SHORT_BLOCK,
+    PROBLEM_SHORT_FRAME,
+    PROBLEM_INDEX,
+    PROBLEM_COMPONENT,
+    PROBLEM_PALETTE_THREAD,
+    PROBLEM_BLIT_THREAD,
+    PROBLEM_SHUTDOWN_THREAD,
+    PROBLEM_WINDOW_GONE,
+    PROBLEM_NO_SURFACE,
+    PROBLEM_GET_DC,
+    PROBLEM_CREATE_SECTION,
+    PROBLEM_STRETCH,
+    PROBLEM_UNREADABLE_FRAME,
+    PROBLEM_KINDS
+};
+
+struct Message {
+    const char* text;
+    const char* label;
+};
+
+constexpr Message MESSAGES[PROBLEM_KINDS] = {
+    {"VideoBlit: no display is open (no VideoInit yet, or VideoShutdown has closed it): nothing is drawn and "
+     "VideoBlit returns 0; call VideoInit first, and no VideoBlit after VideoShutdown",
+     "VideoBlit with no display open"},
+    {"VideoShutdown: no display is open (no VideoInit yet, or VideoShutdown has closed it already): nothing "
+     "is released and VideoShutdown returns 0; call VideoShutdown once for each VideoInit",
+     "VideoShutdown with no display open"},
+    {"VideoInit: a display is already open on window 0x%08lX (VideoShutdown was not called): the plugin "
+     "closes it first, then opens this one, and returns 1; call VideoShutdown before VideoInit when the "
+     "frame size, the window or the buffer changes",
+     "VideoInit on an open display"},
+    {"FreeLibrary: the module is unloaded with a display still open on window 0x%08lX (VideoShutdown was not "
+     "called): its device context and bitmap stay held for as long as the process lives; call VideoShutdown "
+     "before FreeLibrary",
+     "unloaded with a display open"},
+    {"process exit: the process ends with a display still open on window 0x%08lX (VideoShutdown was not "
+     "called): the system frees its device context and bitmap with the process, but a frame drawn while "
+     "the window is going away fails; call VideoShutdown before the host exits",
+     "the process ending with a display open"},
+    {"VideoInit: %lu colour%s set by VideoSetPalette with no display open: VideoInit starts every display "
+     "with a black palette, so they are lost and the picture is black where they were meant to show; call "
+     "VideoSetPalette after VideoInit",
+     "colours set with no display open"},
+    {"VideoInit: the frame size %ld x %ld has a width or height of zero or less: no bitmap is made, VideoInit "
+     "returns 1 and every VideoBlit returns 0 without drawing; pass the frame's width and height, each at "
+     "least 1",
+     "a frame size of zero or less"},
+    {"VideoInit: a %ld x %ld frame is too large for the bitmap, whose 4 bytes a pixel must fit 2,147,483,647 "
+     "(at most 536,870,911 pixels): no bitmap is made, VideoInit returns 1 and every VideoBlit returns 0 "
+     "without drawing; pass a smaller frame",
+     "a frame too large for the bitmap"},
+    {"VideoInit: the width %ld is above 256, the most a row holds (the frame buffer's rows are 256 bytes "
+     "apart): the picture shows the first 256 columns and black beyond; pass a width of at most 256",
+     "a width above 256"},
+    {"VideoInit: the window is null: the plugin takes the screen's device context but never draws on the "
+     "screen, so every VideoBlit returns 0; pass the handle that CreateWindow returned for your window",
+     "a null window"},
+    {"VideoInit: 0x%08lX names no window (destroyed, or not a window handle): VideoInit returns 1, every "
+     "VideoBlit returns 0 without drawing; pass the handle that CreateWindow returned, while the window "
+     "exists",
+     "a handle that names no window"},
+    {"VideoInit: window 0x%08lX belongs to another process (%lu): the plugin draws into it all the same; open "
+     "the display on a window of your own process",
+     "a window of another process"},
+    {"VideoInit: window 0x%08lX belongs to thread %lu, not to this thread (%lu): the plugin draws from here, "
+     "and a frame that meets the window thread's own drawing is dropped; make every call from the window's "
+     "thread and hand frames over to it (see the kit's threaded_host.c)",
+     "a window of another thread"},
+    {"VideoInit: the frame buffer is null: nothing is converted and the window shows black, while VideoBlit "
+     "returns the line count; pass a buffer of (height - 1) x 256 + min(width, 256) bytes that stays valid "
+     "until VideoShutdown",
+     "a null frame buffer"},
+    {"VideoInit: the frame buffer at 0x%08lX is too short: it lies in a heap block of %lu bytes, %lu of them "
+     "from where it starts, but a %ld x %ld frame reads %lu bytes, its rows 256 bytes apart; every frame "
+     "would read past the block, so the checked build converts only the %ld rows inside it and leaves the "
+     "rest black; allocate (height - 1) x 256 + min(width, 256) bytes: (%ld - 1) x 256 + %ld = %lu",
+     "a frame buffer shorter than the frame"},
+    {"VideoInit: the frame buffer at 0x%08lX is too short: the memory after it cannot be read from row %ld "
+     "of its %ld on, so the release build faults at the first VideoBlit; the checked build converts the "
+     "rows that can be read and leaves the rest black; allocate (height - 1) x 256 + min(width, 256) bytes: "
+     "(%ld - 1) x 256 + %ld = %lu",
+     "a frame buffer that ends before the frame"},
+    {"VideoSetPalette: index %ld is outside 0 to 63: nothing is stored, and the packed colour 0x%06lX is "
+     "returned all the same; pass an index from 0 to 63 (a pixel value shows the colour of its low six bits)",
+     "a palette index outside 0 to 63"},
+    {"VideoSetPalette: colour %ld has a component outside 0 to 255 (red %ld, green %ld, blue %ld): the "
+     "plugin keeps the low 8 bits of each and returns 0x%06lX; pass each component from 0 to 255",
+     "a colour component outside 0 to 255"},
+    {"VideoSetPalette: called from thread %lu, but the display was opened on thread %lu: a colour set while "
+     "the other thread converts a frame may show in part of that frame only; make every call from the "
+     "thread that called VideoInit",
+     "VideoSetPalette from another thread"},
+    {"VideoBlit: called from thread %lu, but the display was opened on thread %lu: both draw through one "
+     "device context, and a drawing call that meets another fails, dropping the frame; make every call from "
+     "the thread that called VideoInit and hand frames over to it (see the kit's threaded_host.c)",
+     "VideoBlit from another thread"},
+    {"VideoShutdown: called from thread %lu, but the display was opened on thread %lu: the device context is "
+     "given back from a thread that did not take it, which Windows does not allow for a common one, and "
+     "that thread may still be drawing with it; call VideoShutdown from the thread that called VideoInit",
+     "VideoShutdown from another thread"},
+    {"VideoBlit: window 0x%08lX was destroyed while the display is open: nothing is drawn and VideoBlit "
+     "returns 0 (VideoShutdown will too); call VideoShutdown before DestroyWindow",
+     "the window destroyed"},
+    {"VideoBlit: the display has %s (VideoInit said why): nothing is drawn and VideoBlit returns 0; mend what "
+     "VideoInit reported",
+     "no device context or bitmap"},
+    {"%s: GetDC for window 0x%08lX failed (%s): nothing is drawn and VideoBlit returns 0; check that the "
+     "window exists and belongs to the thread that makes the calls",
+     "GetDC failing"},
+    {"VideoInit: CreateDIBSection for a %ld x %ld bitmap failed (%s): VideoInit returns 1, every VideoBlit "
+     "returns 0 without drawing; free memory, or pass a smaller frame",
+     "CreateDIBSection failing"},
+    {"VideoBlit: StretchDIBits into window 0x%08lX failed (%s): nothing is drawn and VideoBlit returns 0; "
+     "draw from the window's thread only, and leave its device context usable",
+     "StretchDIBits failing"},
+    {"VideoBlit: the frame buffer at 0x%08lX can no longer be read where the frame reads it: only %ld of its "
+     "%ld rows, fewer than at VideoInit (freed or shrunk since); the checked build converts those and leaves "
+     "the rest of the picture as it was (the release build faults); keep the buffer valid and unmoved until "
+     "VideoShutdown",
+     "the frame buffer freed at a frame"},
+};
