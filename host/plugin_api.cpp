@@ -27,6 +27,7 @@ bool load_plugin(const std::string& path, PluginApi& api, std::string& error) {
     api.module = LoadLibraryA(path.c_str());
     if (!api.module) {
         const DWORD code = GetLastError();
+        api.loadError = code;
         error = "cannot load the plugin '" + path + "'";
         if (code == ERROR_BAD_EXE_FORMAT)
             error += ": it is not a 32-bit Windows DLL";

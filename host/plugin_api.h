@@ -14,6 +14,7 @@ struct PluginApi {
     VideoShutdownProc shutdown = nullptr;
     VideoCfgProc cfg = nullptr;
     VideoFullscreenProc fullscreen = nullptr;
+    DWORD loadError = 0; // why LoadLibrary failed, where it did
 };
 
 // False, with a message in `error`, when the DLL cannot be loaded or lacks one of the functions.

@@ -95,12 +95,91 @@ void set_card_palette(const PluginApi& plugin) {
     }
 }
 
+uint32_t red_and_blue_swapped(uint32_t colour) {
+    return (colour & 0xFF) << 16 | (colour & 0xFF00) | (colour >> 16 & 0xFF);
+}
+
+// The faults a plugin's picture most often has, each as what it would show at a pixel of the
+// frame (x, y): false where it says nothing there. Tried in this order.
+struct Fault {
+    std::string name;
+    std::function<bool(int x, int y, uint32_t& colour)> shows;
+};
+
+std::vector<Fault> likely_faults(const Card& card) {
+    std::vector<Fault> faults = {
+        {"red and blue swapped",
+         [&](int x, int y, uint32_t& colour) { return colour = red_and_blue_swapped(card.colour_at(x, y)), true; }},
+        {"upside down",
+         [&](int x, int y, uint32_t& colour) { return colour = card.colour_at(x, card::HEIGHT - 1 - y), true; }},
+        {"mirrored left to right",
+         [&](int x, int y, uint32_t& colour) { return colour = card.colour_at(card::WIDTH - 1 - x, y), true; }},
+    };
+    for (int rows = -4; rows <= 4; ++rows)
+        for (int columns = -4; columns <= 4; ++columns)
+            if (rows || columns)
+                faults.push_back({"shifted by " + std::to_string(rows) + " rows and " + std::to_string(columns) +
+                                      " columns",
+                                  [&card, rows, columns](int x, int y, uint32_t& colour) {
+                                      x -= columns, y -= rows;
+                                      if (x < 0 || y < 0 || x >= card::WIDTH || y >= card::HEIGHT)
+                                          return false;
+                                      return colour = card.colour_at(x, y), true;
+                                  }});
+    for (int pitch : {128, 255, 257, 320, 512, 1024})
+        faults.push_back({"its rows read " + std::to_string(pitch) + " bytes apart, not 256 (a wrong row pitch)",
+                          [&card, pitch](int x, int y, uint32_t& colour) {
+                              const int at = y * pitch + x;
+                              if (at >= card::PITCH * card::HEIGHT)
+                                  return false;
+                              return colour = card::colour(card.frame[at] % 64, 0), true;
+                          }});
+    return faults;
+}
+
+// What the picture most likely has wrong, from the middle pixel of each of the frame's pixels in
+// a picture enlarged `scale` times: nothing drawn, one of the likely faults, or drawn at the
+// frame's size rather than stretched over the window. Empty where none explains the picture.
+std::string likely_fault(const std::vector<uint32_t>& shown, int width, const Card& card, int scale) {
+    const auto at = [&](int x, int y) { return shown[static_cast<size_t>(y * scale + scale / 2) * width + x * scale + scale / 2]; };
+    const int pixels = card::WIDTH * card::HEIGHT;
+    const auto percent = [&](int count) { return std::to_string((count * 100 + pixels / 2) / pixels) + "%"; };
+    size_t same = 0;
+    for (uint32_t pixel : shown)
+        same += pixel == shown[0];
+    if (same == shown.size())
+        return "nothing drawn: the window shows " + hex(shown[0]) + " only";
+    for (const Fault& fault : likely_faults(card)) {
+        int said = 0, explained = 0;
+        for (int y = 0; y < card::HEIGHT; ++y)
+            for (int x = 0; x < card::WIDTH; ++x) {
+                uint32_t colour;
+                if (fault.shows(x, y, colour)) {
+                    ++said;
+                    explained += close_enough(at(x, y), colour);
+                }
+            }
+        if (said > pixels / 2 && explained * 10 >= said * 9)
+            return fault.name + " (that explains " + percent(explained) + " of the picture)";
+    }
+    if (scale > 1) {
+        int explained = 0;
+        for (int y = 0; y < card::HEIGHT; ++y)
+            for (int x = 0; x < card::WIDTH; ++x)
+                explained += close_enough(shown[static_cast<size_t>(y) * width + x], card.colour_at(x, y));
+        if (explained * 10 >= pixels * 9)
+            return "drawn at the frame's own size in the corner, not stretched over the window (that explains " +
+                   percent(explained / (scale * scale)) + " of the picture)";
+    }
+    return "";
+}
+
 // The window shows the card enlarged `scale` times, pixel for pixel.
 Outcome compare_card(HWND window, const Card& frame, int scale) {
     int width = 0, height = 0;
     const std::vector<uint32_t> shown = read_client_pixels(window, width, height);
     if (width != card::WIDTH * scale || height != card::HEIGHT * scale)
-        return failed("the client area is " + std::to_string(width) + " x " + std::to_string(height));
+        return failed("the window's inside is " + std::to_string(width) + " x " + std::to_string(height));
     size_t wrong = 0, first = 0;
     uint32_t wanted = 0;
     for (size_t i = 0; i < shown.size(); ++i) {
@@ -111,17 +190,34 @@ Outcome compare_card(HWND window, const Card& frame, int scale) {
             wanted = expected;
         }
     }
-    if (wrong)
-        return failed(std::to_string(wrong) + " of " + std::to_string(shown.size()) +
-                      " pixels wrong, the first at (" + std::to_string(first % width) + ", " +
-                      std::to_string(first / width) + "): " + hex(shown[first]) + " where the frame has " +
-                      hex(wanted));
-    return holds(std::to_string(shown.size()) + " pixels as the frame has them");
+    if (!wrong)
+        return holds(std::to_string(shown.size()) + " pixels as they should be");
+    const std::string fault = likely_fault(shown, width, frame, scale);
+    if (!fault.empty())
+        return failed(std::to_string(wrong) + " of " + std::to_string(shown.size()) + " pixels wrong: " + fault);
+    return failed(std::to_string(wrong) + " of " + std::to_string(shown.size()) +
+                  " pixels wrong, the first at (" + std::to_string(first % width) + ", " +
+                  std::to_string(first / width) + "): " + hex(shown[first]) + " where the picture has " +
+                  hex(wanted));
+}
+
+// What a picture of red and green squares shrunk into a smaller window most likely has wrong.
+std::string likely_shrunk_fault(const std::vector<uint32_t>& shown) {
+    size_t same = 0, swapped = 0;
+    for (uint32_t pixel : shown) {
+        same += pixel == shown[0];
+        swapped += close_enough(pixel, 0x0000FF) || close_enough(pixel, 0x00FF00);
+    }
+    if (same == shown.size())
+        return "nothing drawn: the window shows " + hex(shown[0]) + " only";
+    if (swapped == shown.size())
+        return "red and blue swapped (blue where red should be)";
+    return "colours blended or combined rather than picked, as a shrinking that averages does";
 }
 
 std::string result_text(const char* call, int32_t result, int32_t promised) {
     return result == promised ? ""
-                              : std::string(call) + " gave " + std::to_string(result) + ", not " +
+                              : std::string(call) + " answered " + std::to_string(result) + ", not " +
                                     std::to_string(promised) + "; ";
 }
 
@@ -153,7 +249,7 @@ struct Check {
         wrong += result_text("VideoBlit after VideoShutdown", plugin.blit(), 0);
         if (!wrong.empty())
             return failed(wrong.substr(0, wrong.size() - 2));
-        return holds("13 results as the manual gives them");
+        return holds("all 13 answers as they should be");
     }
 
     Outcome card_at(int scale) {
@@ -178,7 +274,7 @@ struct Check {
         Outcome outcome = compare_card(window, card_, scale);
         plugin.shutdown();
         if (result != card::HEIGHT && outcome.kind == Outcome::HOLDS)
-            return failed("VideoBlit gave " + std::to_string(result) + ", not the 240 lines drawn");
+            return failed("VideoBlit answered " + std::to_string(result) + ", not the 240 lines drawn");
         return outcome;
     }
 
@@ -198,10 +294,13 @@ struct Check {
         size_t other = 0;
         for (uint32_t pixel : shown)
             other += !close_enough(pixel, 0xFF0000) && !close_enough(pixel, 0x00FF00);
-        if (other || shown.empty())
+        if (shown.empty())
+            return failed("the window has no inside");
+        if (other)
             return failed(std::to_string(other) + " of " + std::to_string(shown.size()) +
-                          " pixels are neither of the frame's two colours (blended or combined)");
-        return holds("all " + std::to_string(shown.size()) + " pixels of the frame's two colours");
+                          " pixels are neither of the picture's two colours, red and green: " +
+                          likely_shrunk_fault(shown));
+        return holds("all " + std::to_string(shown.size()) + " pixels of the picture's two colours");
     }
 
     Outcome resized_window() {
@@ -236,9 +335,9 @@ struct Check {
         ReleaseDC(window.handle(), dc);
         Outcome outcome = drawn(window.handle(), 1);
         if (outcome.kind == Outcome::HOLDS && (GetStretchBltMode(dc) != mode || GetLayout(dc) != layout))
-            return failed("after VideoShutdown the DC has stretching mode " +
+            return failed("the plugin left the window's drawing surface changed: stretching mode " +
                           std::to_string(GetStretchBltMode(dc)) + " and layout " +
-                          std::to_string(GetLayout(dc)) + ", not the host's " + std::to_string(mode) +
+                          std::to_string(GetLayout(dc)) + ", not the program's " + std::to_string(mode) +
                           " and " + std::to_string(layout));
         return outcome;
     }
@@ -274,11 +373,11 @@ struct Check {
         if (!wrong.empty())
             return failed(wrong.substr(0, wrong.size() - 2));
         if (!comparable)
-            return holds("results 240, 0, 0");
+            return holds("answers 240, 0, 0");
         CheckWindow next(card::WIDTH, card::HEIGHT);
         Outcome outcome = drawn(next.handle(), 1);
         if (outcome.kind == Outcome::HOLDS)
-            outcome.figure = "results 240, 0, 0; the next window's picture whole";
+            outcome.figure = "answers 240, 0, 0; the next window's picture whole";
         return outcome;
     }
 };
@@ -348,6 +447,29 @@ void print_system(const std::string& path) {
                 GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), bits, dpi, cpu_name().c_str());
 }
 
+// The likely causes of a plugin that cannot be loaded, for whoever installed it.
+std::string why_it_cannot_load(DWORD error) {
+    switch (error) {
+    case 0:
+        return "likely: the file is another DLL of the same name, or a damaged copy; install the plugin again";
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_MOD_NOT_FOUND:
+        return "likely: the file is not where it is named, or was removed (an antivirus program may have "
+               "taken it); install the plugin again, beside the program";
+    case ERROR_BAD_EXE_FORMAT:
+        return "likely: the file is not the 32-bit plugin (a 64-bit build, or a damaged download); this "
+               "plugin serves 32-bit programs only, and a 64-bit program cannot load it";
+    case ERROR_ACCESS_DENIED:
+    case 225: // ERROR_VIRUS_INFECTED
+    case 226: // ERROR_VIRUS_DELETED
+        return "likely: the system or an antivirus program blocks the file, as it may a file downloaded "
+               "from the internet; unblock it (its Properties in Explorer) or allow it, then run this again";
+    default:
+        return "install the plugin again; if this comes again, attach this output to a report to the program's maker";
+    }
+}
+
 } // namespace
 
 int run_self_check(const std::string& pluginPath) {
@@ -358,8 +480,9 @@ int run_self_check(const std::string& pluginPath) {
     PluginApi plugin;
     std::string error;
     if (!load_plugin(pluginPath, plugin, error)) {
-        std::fprintf(stderr, "gdivideo_host: %s\n", error.c_str());
-        return 1;
+        std::printf("gdivideo self-check of %s: not run, as the plugin cannot be used: %s\n%s\n", pluginPath.c_str(),
+                    error.c_str(), why_it_cannot_load(plugin.loadError).c_str());
+        return 2;
     }
     print_system(pluginPath);
     Check check{plugin, {}};
@@ -369,20 +492,17 @@ int run_self_check(const std::string& pluginPath) {
         bool picture;
         std::function<Outcome()> run;
     } cases[] = {
-        {"calls outside the calling order", false, [&] { return check.calls_outside_the_order(); }},
-        {"the test card at 1x, 256 x 240", true, [&] { return check.card_at(1); }},
-        {"the test card at 2x, 512 x 480", true, [&] { return check.card_at(2); }},
-        {"the test card at 3x, 768 x 720", true, [&] { return check.card_at(3); }},
-        {"a window smaller than the frame, 200 x 150", true, [&] { return check.smaller_window(); }},
-        {"a window resized from 1x to 2x, from the next frame on", true,
-         [&] { return check.resized_window(); }},
-        {"a minimised window, drawn again once restored", true,
-         [&] { return check.minimised_and_restored(); }},
-        {"a right-to-left window, unmirrored", true, [&] { return check.right_to_left(); }},
-        {"a window with its own device context", true, [&] { return check.own_device_context(); }},
-        {"a window whose class shares one device context", true,
-         [&] { return check.class_device_context(); }},
-        {"a window destroyed before VideoShutdown", false, [&] { return check.destroyed_first(); }},
+        {"calls a program makes out of the usual order", false, [&] { return check.calls_outside_the_order(); }},
+        {"a picture at its own size, 256 x 240", true, [&] { return check.card_at(1); }},
+        {"a picture enlarged twice, 512 x 480", true, [&] { return check.card_at(2); }},
+        {"a picture enlarged three times, 768 x 720", true, [&] { return check.card_at(3); }},
+        {"a picture shrunk into a smaller window, 200 x 150", true, [&] { return check.smaller_window(); }},
+        {"a window made larger while it shows a picture", true, [&] { return check.resized_window(); }},
+        {"a window minimised, then shown again", true, [&] { return check.minimised_and_restored(); }},
+        {"a window laid out right to left, as for Arabic or Hebrew", true, [&] { return check.right_to_left(); }},
+        {"a window that keeps a drawing surface of its own", true, [&] { return check.own_device_context(); }},
+        {"windows that share one drawing surface", true, [&] { return check.class_device_context(); }},
+        {"a window closed while it still shows a picture", false, [&] { return check.destroyed_first(); }},
     };
     int held = 0, failures = 0;
     for (const auto& c : cases) {
@@ -398,7 +518,11 @@ int run_self_check(const std::string& pluginPath) {
     FreeLibrary(plugin.module);
     const int total = static_cast<int>(std::size(cases));
     if (failures)
-        std::printf("verdict: %d of %d cases FAILED: the plugin does not work as it should on this machine\n",
+        std::printf("verdict: %d of %d cases FAILED: the plugin does not work as it should on this machine\n"
+                    "what to do: if a program shows its picture wrong through this plugin, tell the program's "
+                    "maker, and attach this whole output; its maker can run the program with the plugin's "
+                    "checked build (bin/checked/gdivideo.dll of the plugin's kit, in place of gdivideo.dll) "
+                    "to see what goes wrong\n",
                     failures, total);
     else
         std::printf("verdict: %d of %d cases hold%s: the plugin works on this machine\n", held, total,

@@ -136,9 +136,9 @@ TEST(Host, RejectsBadArgumentsInOneLine) {
     }
 }
 
-// The self-check holds for the plugin and for its checked build, and fails a plugin that gives
-// every result but never draws, saying where.
-TEST(Host, SelfCheckPassesThePluginAndFailsABrokenOne) {
+// The self-check holds for the plugin and for its checked build; it fails each plugin broken on
+// purpose, naming the fault, and ends with what to do; it says why a plugin cannot be used at all.
+TEST(Host, SelfCheckPassesThePluginAndNamesTheFaultOfABrokenOne) {
     const std::string directory = plugin_path().substr(0, plugin_path().find_last_of('\\') + 1);
     for (const std::string& plugin : {plugin_path(), checked_plugin_path()}) {
         const HostRun run = run_host("--check --plugin \"" + plugin + "\"");
@@ -147,12 +147,33 @@ TEST(Host, SelfCheckPassesThePluginAndFailsABrokenOne) {
                   std::string::npos)
             << run.output;
     }
-    const HostRun broken = run_host("--check --plugin \"" + directory + "broken_plugin.dll\"");
-    EXPECT_EQ(broken.exitCode, 1u) << broken.output;
-    EXPECT_NE(broken.output.find("FAILED  the test card at 1x, 256 x 240: "), std::string::npos)
-        << broken.output;
-    EXPECT_NE(broken.output.find("ok      calls outside the calling order"), std::string::npos)
-        << broken.output;
+    const struct {
+        const char* fault;
+        const char* named; // in the line of the picture enlarged twice
+    } BROKEN[] = {
+        {"nothing", "nothing drawn: the window shows #000000 only"},
+        {"swapped", "red and blue swapped (that explains 100% of the picture)"},
+        {"upside_down", "upside down (that explains 100% of the picture)"},
+        {"mirrored", "mirrored left to right (that explains 100% of the picture)"},
+        {"shifted", "shifted by 2 rows and 3 columns (that explains 98% of the picture)"},
+        {"pitch", "its rows read 257 bytes apart, not 256 (a wrong row pitch)"},
+        {"unscaled", "drawn at the frame's own size in the corner, not stretched over the window (that explains 25%"},
+    };
+    for (const auto& broken : BROKEN) {
+        const HostRun run = run_host("--check --plugin \"" + directory + "broken_plugin_" + broken.fault + ".dll\"");
+        EXPECT_EQ(run.exitCode, 1u) << run.output;
+        const size_t line = run.output.find("FAILED  a picture enlarged twice, 512 x 480: ");
+        EXPECT_NE(run.output.find(broken.named, line), std::string::npos) << broken.fault << ":\n" << run.output;
+        EXPECT_NE(run.output.find("ok      calls a program makes out of the usual order"), std::string::npos)
+            << run.output;
+        EXPECT_NE(run.output.find("\nwhat to do: "), std::string::npos) << run.output;
+    }
+    for (const char* plugin : {"no_such_plugin.dll", "version.dll"}) {
+        const HostRun run = run_host(std::string("--check --plugin ") + plugin);
+        EXPECT_EQ(run.exitCode, 2u) << run.output;
+        EXPECT_NE(run.output.find("not run, as the plugin cannot be used"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("\nlikely: "), std::string::npos) << run.output;
+    }
 }
 
 TEST(Host, ScreenshotThatCannotBeWrittenIsTheHostsOwnFailure) {
