@@ -197,7 +197,7 @@ const Mistake MISTAKES[] = {
          std::free(frame);
          return result;
      },
-     "VideoInit: the frame buffer at 0x", 1 + 144, "(144 - 1) x 256 + 160 = 36768"},
+     "VideoInit: the frame buffer at 0x", 1 + 144, "in a heap block of 23104 bytes, 23040 of them from where it starts"},
     {"palette indices 64, -1 and 70",
      [](Plugin& p, Scene&) { return in_order({p.setPalette(64, 1, 2, 3), p.setPalette(-1, 0, 0, 0), p.setPalette(70, 0, 0, 0)}); },
      "VideoSetPalette: index 64 is outside 0 to 63", -1,
