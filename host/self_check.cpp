@@ -2,6 +2,7 @@
 
 #include <cpuid.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -95,6 +96,13 @@ void set_card_palette(const PluginApi& plugin) {
     }
 }
 
+// "Nothing drawn" where the window shows one colour only; empty otherwise.
+std::string nothing_drawn(const std::vector<uint32_t>& shown) {
+    if (!std::all_of(shown.begin(), shown.end(), [&](uint32_t pixel) { return pixel == shown[0]; }))
+        return "";
+    return "nothing drawn: the window shows " + hex(shown[0]) + " only";
+}
+
 uint32_t red_and_blue_swapped(uint32_t colour) {
     return (colour & 0xFF) << 16 | (colour & 0xFF00) | (colour >> 16 & 0xFF);
 }
@@ -144,11 +152,8 @@ std::string likely_fault(const std::vector<uint32_t>& shown, int width, const Ca
     const auto at = [&](int x, int y) { return shown[static_cast<size_t>(y * scale + scale / 2) * width + x * scale + scale / 2]; };
     const int pixels = card::WIDTH * card::HEIGHT;
     const auto percent = [&](int count) { return std::to_string((count * 100 + pixels / 2) / pixels) + "%"; };
-    size_t same = 0;
-    for (uint32_t pixel : shown)
-        same += pixel == shown[0];
-    if (same == shown.size())
-        return "nothing drawn: the window shows " + hex(shown[0]) + " only";
+    if (const std::string nothing = nothing_drawn(shown); !nothing.empty())
+        return nothing;
     for (const Fault& fault : likely_faults(card)) {
         int said = 0, explained = 0;
         for (int y = 0; y < card::HEIGHT; ++y)
@@ -203,14 +208,10 @@ Outcome compare_card(HWND window, const Card& frame, int scale) {
 
 // What a picture of red and green squares shrunk into a smaller window most likely has wrong.
 std::string likely_shrunk_fault(const std::vector<uint32_t>& shown) {
-    size_t same = 0, swapped = 0;
-    for (uint32_t pixel : shown) {
-        same += pixel == shown[0];
-        swapped += close_enough(pixel, 0x0000FF) || close_enough(pixel, 0x00FF00);
-    }
-    if (same == shown.size())
-        return "nothing drawn: the window shows " + hex(shown[0]) + " only";
-    if (swapped == shown.size())
+    if (const std::string nothing = nothing_drawn(shown); !nothing.empty())
+        return nothing;
+    if (std::all_of(shown.begin(), shown.end(),
+                    [](uint32_t pixel) { return close_enough(pixel, 0x0000FF) || close_enough(pixel, 0x00FF00); }))
         return "red and blue swapped (blue where red should be)";
     return "colours blended or combined rather than picked, as a shrinking that averages does";
 }

@@ -18,17 +18,9 @@ inline bool reports_vector_state_in_use() {
 // QEMU's software emulation offers XGETBV(1) but does not track the states in use: it reports
 // the upper halves in use even straight after a vzeroupper. Its hypervisor leaf names it.
 inline bool cpu_is_software_emulated() {
-    unsigned eax, ebx, ecx, edx;
-    __cpuid(1, eax, ebx, ecx, edx);
-    if ((ecx & 1u << 31) == 0)
-        return false;
-    __cpuid(0x40000000, eax, ebx, ecx, edx);
-    char vendor[13];
-    std::memcpy(vendor, &ebx, 4);
-    std::memcpy(vendor + 4, &ecx, 4);
-    std::memcpy(vendor + 8, &edx, 4);
-    vendor[12] = 0;
-    return std::strcmp(vendor, "TCGTCGTCGTCG") == 0;
+    unsigned top, vendor[3];
+    __cpuid(0x40000000, top, vendor[0], vendor[1], vendor[2]);
+    return std::memcmp(vendor, "TCGTCGTCGTCG", 12) == 0;
 }
 
 // Why a test of the state skips there, after checking all else.
