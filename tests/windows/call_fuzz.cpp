@@ -9,11 +9,13 @@
 // and that the bitmap holds the frame converted through the palette the calls set. Frame buffers
 // end at a no-access page and are freed as soon as the display that read them closes.
 //
-//   call_fuzz.exe [--checked] [--seconds S] [--seed N | --replay] [--sequences K] [--calls C]
+//   call_fuzz.exe [--checked] [--beside-other-windows] [--seconds S] [--seed N | --replay]
+//                 [--sequences K] [--calls C]
 // Runs sequences of fresh random seeds for S seconds. With --seed, runs that one sequence (as
 // printed when a sequence fails); with --replay, the sequences of REPLAYED_SEEDS, as the test run
 // does, so that every run of a tree tests the same calls. With --checked, runs the checked DLL,
-// which must give the same results and pictures.
+// which must give the same results and pictures. With --beside-other-windows, another program
+// takes every window handle slot it can meanwhile, as the tests beside this one may.
 
 #include <algorithm>
 #include <climits>
@@ -150,6 +152,7 @@ class Sequence {
         check(spy.liveDCs.size() == 1, "VideoInit does not hold exactly one device context");
         heldDC_ = spy.liveDCs[0];
         shownWindow_ = nullWindow ? nullptr : WindowFromDC(heldDC_);
+        shortName_ = shownWindow_ && shownWindow_ != window_->handle();
         check(spy.liveBitmaps.size() <= (frame_size_valid(width, height) ? 1u : 0u),
               "VideoInit holds a bitmap it should not");
         // The old buffer goes only now: the plugin must have let go of it.
@@ -278,11 +281,18 @@ class Sequence {
                                [&](HDC dc) { return windowGone_ || WindowFromDC(dc) != shownWindow_; }),
                 live.end());
             // A window of another program (a test beside this one) may have taken the low word
-            // first: the display follows its name there, where nothing it draws can be checked, so
-            // the host closes it.
-            if (!windowGone_ && LOWORD(shownWindow_) != LOWORD(window_->handle())) {
+            // first, or may take it at any later moment: the display follows its name there, where
+            // nothing it draws can be checked, so the host closes it. A full handle is never reused.
+            // What it does there with the device context of a window that may go at any moment
+            // cannot be checked either: only that it deletes its bitmap, once.
+            if ((!windowGone_ || shortName_) && LOWORD(shownWindow_) != LOWORD(window_->handle())) {
+                const int staleUses = spy.staleUses, deleted = spy.deleteObject;
+                const size_t bitmaps = spy.liveBitmaps.size();
                 plugin_.shutdown();
-                check(spy.liveDCs.empty() && spy.liveBitmaps.empty(), "VideoShutdown left something held");
+                check(spy.liveBitmaps.empty() && spy.deleteObject - deleted == static_cast<int>(bitmaps),
+                      "VideoShutdown did not delete its bitmap once");
+                spy.staleUses = staleUses;
+                spy.liveDCs.clear();
                 open_ = false;
                 frame_.reset();
             }
@@ -326,6 +336,7 @@ class Sequence {
     std::unique_ptr<TestWindow> window_, sibling_;
     HDC heldDC_ = nullptr;       // the device context the display took last
     HWND shownWindow_ = nullptr; // the display's window, named as its DC names it
+    bool shortName_ = false;     // that name is a short form, which a newer window may take
     bool ownDC_ = false;         // the window's class gives it an own or a class DC
     Plugin plugin_;
     std::unique_ptr<GuardedFrame> frame_;
@@ -361,6 +372,10 @@ int main(int argc, char** argv) {
             seeds.assign(std::begin(REPLAYED_SEEDS), std::end(REPLAYED_SEEDS));
     const long sequences = option(argc, argv, "--sequences", LONG_MAX);
     const long calls = option(argc, argv, "--calls", 2000);
+    std::unique_ptr<OtherWindows> others;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--beside-other-windows") == 0)
+            others = std::make_unique<OtherWindows>();
     const DWORD start = GetTickCount();
 
     long done = 0, totalCalls = 0;

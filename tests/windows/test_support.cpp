@@ -2,6 +2,8 @@
 
 #include "../../host/host_window.h"
 
+#include <stdexcept>
+
 LRESULT CALLBACK test_window_procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ERASEBKGND:
@@ -81,6 +83,29 @@ std::vector<uint32_t> TestWindow::read_client(int* width, int* height) const {
     if (height)
         *height = h;
     return pixels;
+}
+
+OtherWindows::OtherWindows() {
+    const std::string pid = std::to_string(GetCurrentProcessId()), path = plugin_path();
+    std::string command = "\"" + path.substr(0, path.find_last_of("\\/") + 1) + "other_windows.exe\" " + pid;
+    HANDLE started = CreateEventA(nullptr, TRUE, FALSE, ("other windows " + pid).c_str());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    if (!started ||
+        !CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
+        throw std::runtime_error("cannot start " + command);
+    const HANDLE either[] = {started, process_.hProcess};
+    const DWORD woken = WaitForMultipleObjects(2, either, FALSE, 60000);
+    CloseHandle(started);
+    if (woken != WAIT_OBJECT_0)
+        throw std::runtime_error(command + " did not start its windows");
+}
+
+OtherWindows::~OtherWindows() {
+    TerminateProcess(process_.hProcess, 0);
+    WaitForSingleObject(process_.hProcess, INFINITE);
+    CloseHandle(process_.hProcess);
+    CloseHandle(process_.hThread);
 }
 
 uint32_t test_colour(int32_t n) {

@@ -47,6 +47,20 @@ class TestWindow {
     std::function<void()> paint_;
 };
 
+// Another program's windows, as a test running beside this one has them: while it lives,
+// other_windows.exe creates and destroys windows without pause, so that it takes a handle slot the
+// moment one is freed. Every program of one Wine prefix takes its window handles from one table.
+class OtherWindows {
+  public:
+    OtherWindows();
+    ~OtherWindows();
+    OtherWindows(const OtherWindows&) = delete;
+    OtherWindows& operator=(const OtherWindows&) = delete;
+
+  private:
+    PROCESS_INFORMATION process_ = {};
+};
+
 // Palette colour n of the tests: 64 distinct colours.
 uint32_t test_colour(int32_t n);
 void set_test_palette(const Plugin& plugin);
