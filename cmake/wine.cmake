@@ -1,7 +1,9 @@
 # The build's Windows programs run under Wine, in a session of the build tree's own
 # (scripts/wine-session): a prefix, a virtual 24-bit screen and a warmed wineserver, started by the
 # first program that needs them, so that plain ctest works, in parallel too. The test
-# wine.session.stop, the fixture cleanup of every test that runs a Windows program, stops them.
+# wine.session.stop, the fixture cleanup of every test that runs a Windows program, stops them;
+# where no test runs (ctest -N, a selection of none, an interrupted run) they stop by themselves
+# after half a minute of idleness, and an emulated machine after a minute.
 # A 64-bit build (cmake/mingw-x86_64.cmake) runs under 64-bit Wine's own loader, which Debian keeps
 # out of PATH: `wine` would start the 32-bit one first.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -30,10 +32,11 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${PROJECT_BINARY_DIR}/wi
 set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_BINARY_DIR}/wine-run.sh)
 
 add_test(NAME wine.session.stop COMMAND ${CMAKE_COMMAND} -E env WINE_VM=${WINE_VM} ${WINE_SESSION} stop ${WINE_PREFIX})
-set_tests_properties(wine.session.stop PROPERTIES FIXTURES_CLEANUP wine)
+set_tests_properties(wine.session.stop PROPERTIES FIXTURES_CLEANUP wine LABELS wine)
 
-# For the tests that run a Windows program; labelled so, for a run on a machine without the Wine
-# this build needs (-LE wine). Their time limit (the test presets' 120 s unless set) is scaled.
+# For the tests that run a Windows program, labelled so (as the discovered tests are too):
+# -LE wine runs only the rest, though a changed test program still runs once to list its tests.
+# Their time limit (the test presets' 120 s unless set) is scaled.
 function(uses_wine)
     set_property(TEST ${ARGN} APPEND PROPERTY FIXTURES_REQUIRED wine)
     set_property(TEST ${ARGN} APPEND PROPERTY LABELS wine)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # scripts/vm as the tests, the demo and the fuzzers use it: one boot for several commands, each
-# command's output and status back, a hung command stopped at its bound, a machine that cannot
-# boot in time stopped with its console shown, and nothing left running.
+# command's output (as it is written) and status back, a hung command stopped at its bound, one
+# whose caller has gone stopped, a machine that cannot boot in time stopped with its console
+# shown, and nothing left running.
 #   tests/scripts/vm_test.sh STATE     STATE: a folder of its own
 set -uo pipefail
 vm=$(cd "$(dirname "$0")/../.." && pwd)/scripts/vm
@@ -31,6 +32,22 @@ expect "status of a hung command" 124 $?
 expect "what is said of it" "scripts/vm: stopped after 2 s: sleep 600" "$output"
 expect "the machine still answers" ok "$("$vm" run "$state" echo ok)"
 expect "one boot served all" "$pid" "$(cat "$state/qemu.pid")"
+
+# Output as it is written; a caller killed without a word leaves no command running there.
+"$vm" run "$state" sh -c 'echo early; exec sleep 45' >"$state.out" &
+caller=$!
+for _ in $(seq 200); do
+    [ "$(cat "$state.out")" != early ] || break
+    sleep 0.1
+done
+expect "output while the command runs" early "$(cat "$state.out")"
+{ kill -KILL "$caller" && wait "$caller"; } 2>/dev/null
+for _ in $(seq 30); do
+    "$vm" run "$state" pgrep -x -f 'sleep 45' >/dev/null || break
+    sleep 1
+done
+expect "the command of a caller that has gone stopped" 1 "$("$vm" run "$state" pgrep -x -f 'sleep 45' >/dev/null; echo $?)"
+rm -f "$state.out"
 
 "$vm" stop "$state"
 kill -0 "$pid" 2>/dev/null

@@ -1,0 +1,28 @@
+# The ctest commands that docs/developing.md gives for this tree, as written there: each selects
+# tests, and the one with -LE wine none that runs a Windows program.
+#   cmake -DDOC=docs/developing.md -DSOURCE_DIR=... -P check-developing-commands.cmake
+file(STRINGS ${DOC} lines REGEX "^ctest --preset windows ")
+list(LENGTH lines commands)
+if(commands LESS 4)
+    message(FATAL_ERROR "${DOC} gives ${commands} ctest commands for the windows tree, not the four or more it had")
+endif()
+foreach(line IN LISTS lines)
+    string(REGEX REPLACE " +#.*" "" command "${line}")
+    execute_process(COMMAND sh -c "${command} --show-only=json-v1" WORKING_DIRECTORY ${SOURCE_DIR}
+                    RESULT_VARIABLE failed OUTPUT_VARIABLE json ERROR_VARIABLE error)
+    string(JSON count ERROR_VARIABLE invalid LENGTH "${json}" tests)
+    if(failed OR invalid OR count EQUAL 0)
+        message(FATAL_ERROR "'${command}' selects no test (${failed}):\n${error}")
+    endif()
+    if(NOT command MATCHES "-LE wine")
+        continue()
+    endif()
+    math(EXPR last "${count} - 1")
+    foreach(index RANGE ${last})
+        string(JSON name GET "${json}" tests ${index} name)
+        string(JSON test GET "${json}" tests ${index})
+        if(test MATCHES "wine-run\\.sh|\"FIXTURES_REQUIRED\"[^]]*\"wine\"")
+            message(FATAL_ERROR "'${command}' selects ${name}, which runs a Windows program")
+        endif()
+    endforeach()
+endforeach()

@@ -1,0 +1,32 @@
+# A test that ctest kills at its time limit, as the tree's tests run: what its program printed up
+# to then shows, the program does not run on, and nothing is left in the temporary folder.
+#   cmake -DDIR=... -DEMULATOR=... -DPROGRAM=plugin_tests.exe -DLIMIT=S -P killed_at_limit.cmake
+file(REMOVE_RECURSE ${DIR})
+file(MAKE_DIRECTORY ${DIR})
+set(tmp /tmp)
+if(DEFINED ENV{TMPDIR})
+    set(tmp $ENV{TMPDIR})
+endif()
+set(endless --gtest_filter=LifecycleTest.FixedResultsInEveryState --gtest_repeat=-1)
+file(WRITE ${DIR}/CTestTestfile.cmake "add_test(endless \"${EMULATOR}\" \"${PROGRAM}\" ${endless})
+set_tests_properties(endless PROPERTIES TIMEOUT ${LIMIT})\n")
+execute_process(COMMAND ${CMAKE_CTEST_COMMAND} --test-dir ${DIR} --output-on-failure
+                OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT output MATCHES "Timeout" OR NOT output MATCHES "Repeating all tests \\(iteration 2\\)")
+    message(FATAL_ERROR "a test killed at its limit did not show what its program printed:\n${output}")
+endif()
+foreach(second RANGE 20)
+    execute_process(COMMAND pgrep -f -- "--gtest_repeat=-1" OUTPUT_VARIABLE running)
+    if(NOT running)
+        break()
+    endif()
+    execute_process(COMMAND sleep 1)
+endforeach()
+if(running)
+    message(FATAL_ERROR "the killed test's program still runs: ${running}")
+endif()
+# The emulator's own file, removed as soon as it is made; another test's lives for an instant.
+file(GLOB left ${tmp}/wine-run.*)
+if(left)
+    message(FATAL_ERROR "the killed test left files in the temporary folder: ${left}")
+endif()
