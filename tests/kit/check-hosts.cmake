@@ -1,13 +1,14 @@
 # Builds hosts against the unpacked kit as their authors would, and runs them under Wine:
-#   WAY=cmake       the kit's examples project with the kit's toolchain file, which looks for
-#                   packages under the MinGW root only, the kit found through gdivideo_DIR; a Debug
-#                   build of it, which gets the checked DLL; then, configured only, with a toolchain
-#                   that looks for packages anywhere and the kit on the prefix path
+#   WAY=cmake       the kit's examples project built by the manual's commands in a fresh copy of
+#                   the kit, with the kit's toolchain file, which looks for packages under the MinGW
+#                   root only, the kit found through gdivideo_DIR; a Debug build of it, which gets
+#                   the checked DLL; then, configured only, with a toolchain that looks for packages
+#                   anywhere and the kit on the prefix path
 #   WAY=pkg-config  the directly linked example, built by the manual's pkg-config commands from a
 #                   copy of the kit whose path has a space in it
 set(kit ${UNPACKED}/${KIT_NAME})
 set(build ${BINARY_DIR}/kit-hosts-${WAY})
-file(REMOVE_RECURSE ${build} ${build}-prefix)
+file(REMOVE_RECURSE ${build} ${build}-debug ${build}-prefix)
 file(MAKE_DIRECTORY ${build})
 
 function(must what)
@@ -27,16 +28,29 @@ function(run program status pattern)
     message(STATUS "${program}: ${output}")
 endfunction()
 
+# The commands of the manual's shell block that follows TEXT, run in FOLDER with the ENVIRONMENT.
+function(run_manual text folder)
+    file(READ ${kit}/README.md manual)
+    string(FIND "${manual}" "${text}" at)
+    string(SUBSTRING "${manual}" ${at} -1 manual)
+    string(REGEX MATCH "```sh\n([^`]*)```" block "${manual}")
+    if(at LESS 0 OR NOT block)
+        message(FATAL_ERROR "the manual shows no commands after '${text}'")
+    endif()
+    must("the manual's commands:\n${CMAKE_MATCH_1}" COMMAND ${CMAKE_COMMAND} -E env ${ARGN}
+         sh -e -c "${CMAKE_MATCH_1}" WORKING_DIRECTORY ${folder})
+    set(commands "${CMAKE_MATCH_1}" PARENT_SCOPE)
+endfunction()
+
 if(WAY STREQUAL "cmake")
-    must("configuring the examples" COMMAND ${CMAKE_COMMAND} -S ${kit}/examples -B ${build}
-         -DCMAKE_TOOLCHAIN_FILE=${kit}/cmake/mingw-i686.cmake -Dgdivideo_DIR=${kit}/lib/cmake/gdivideo
-         "-DCMAKE_C_FLAGS=-Wall -Wextra -Werror")
-    must("building the examples" COMMAND ${CMAKE_COMMAND} --build ${build})
-    run(${build}/linked_host.exe 0 "gdivideo ${VERSION}, 0 results not as promised")
-    run(${build}/minimal_host.exe 0 "^$")
-    run(${build}/threaded_host.exe 0 "[1-9][0-9]* shown, 0 failures")
-    file(REMOVE ${build}/gdivideo.dll)
-    run(${build}/minimal_host.exe 1 "cannot load gdivideo.dll, which must be beside this program \\(Windows error 126: ")
+    file(COPY ${kit}/ DESTINATION ${build}/kit)
+    run_manual("To build the examples, in the kit's folder" ${build}/kit "CFLAGS=-Wall -Wextra -Werror")
+    set(examples ${build}/kit/build)
+    run(${examples}/linked_host.exe 0 "gdivideo ${VERSION}, 0 results not as promised")
+    run(${examples}/minimal_host.exe 0 "^$")
+    run(${examples}/threaded_host.exe 0 "[1-9][0-9]* shown, 0 failures")
+    file(REMOVE ${examples}/gdivideo.dll)
+    run(${examples}/minimal_host.exe 1 "cannot load gdivideo.dll, which must be beside this program \\(Windows error 126: ")
     # A correct host hears from the checked DLL what was opened and what was released, nothing else.
     must("configuring a Debug build" COMMAND ${CMAKE_COMMAND} -S ${kit}/examples -B ${build}-debug
          -DCMAKE_BUILD_TYPE=Debug -DCMAKE_TOOLCHAIN_FILE=${kit}/cmake/mingw-i686.cmake
@@ -59,17 +73,11 @@ if(WAY STREQUAL "cmake")
     must("finding the kit on the prefix path" COMMAND ${CMAKE_COMMAND} -S ${kit}/examples -B ${build}-prefix
          -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} -DCMAKE_PREFIX_PATH=${kit})
 else()
-    file(READ ${kit}/README.md manual)
-    string(FIND "${manual}" "**With pkg-config**" at)
-    string(SUBSTRING "${manual}" ${at} -1 manual)
-    string(REGEX MATCH "```sh\n([^`]*)```" block "${manual}")
-    set(commands "${CMAKE_MATCH_1}")
-    if(at LESS 0 OR NOT commands MATCHES "pkg-config --cflags --libs gdivideo")
-        message(FATAL_ERROR "the manual shows no pkg-config commands")
-    endif()
     file(COPY_FILE ${kit}/examples/linked_host.c ${build}/host.c)
     file(COPY ${kit}/ DESTINATION "${build}/kit with a space")
-    must("the manual's commands:\n${commands}" COMMAND ${CMAKE_COMMAND} -E env "KIT=${build}/kit with a space"
-         sh -e -c "${commands}" WORKING_DIRECTORY ${build})
+    run_manual("**With pkg-config**" ${build} "KIT=${build}/kit with a space")
+    if(NOT commands MATCHES "pkg-config --cflags --libs gdivideo")
+        message(FATAL_ERROR "the manual shows no pkg-config commands")
+    endif()
     run(${build}/host.exe 0 "0 results not as promised")
 endif()
