@@ -111,18 +111,15 @@ bool pump_messages() {
     return !closed;
 }
 
-std::vector<uint32_t> read_client_pixels(HWND window, int& width, int& height) {
-    RECT client;
-    GetClientRect(window, &client);
-    width = client.right;
-    height = client.bottom;
+namespace {
+
+// The pixels as they are on the screen, through a DC from the cache (in its default state even
+// for a window with a DC of its own) with its layout cleared.
+std::vector<uint32_t> read_pixels(HWND window, DWORD flags, int width, int height) {
     std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
     if (pixels.empty())
         return pixels;
-
-    // A DC from the cache, in its default state even for a window with a DC of its own, with its
-    // layout cleared: the pixels as they are on the screen.
-    HDC windowDC = GetDCEx(window, nullptr, DCX_CACHE);
+    HDC windowDC = GetDCEx(window, nullptr, DCX_CACHE | flags);
     SetLayout(windowDC, 0);
     HDC memoryDC = CreateCompatibleDC(windowDC);
     BITMAPINFO info = {};
@@ -145,4 +142,22 @@ std::vector<uint32_t> read_client_pixels(HWND window, int& width, int& height) {
     DeleteDC(memoryDC);
     ReleaseDC(window, windowDC);
     return pixels;
+}
+
+} // namespace
+
+std::vector<uint32_t> read_client_pixels(HWND window, int& width, int& height) {
+    RECT client;
+    GetClientRect(window, &client);
+    width = client.right;
+    height = client.bottom;
+    return read_pixels(window, 0, width, height);
+}
+
+std::vector<uint32_t> read_window_pixels(HWND window, int& width, int& height) {
+    RECT outer;
+    GetWindowRect(window, &outer);
+    width = outer.right - outer.left;
+    height = outer.bottom - outer.top;
+    return read_pixels(window, DCX_WINDOW, width, height);
 }

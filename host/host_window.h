@@ -24,3 +24,5 @@ bool pump_messages();
 // The client area as it shows, read back from the window, one 0x00RRGGBB value per pixel, rows
 // top to bottom.
 std::vector<uint32_t> read_client_pixels(HWND window, int& width, int& height);
+// The same of the whole window, its title bar and border included.
+std::vector<uint32_t> read_window_pixels(HWND window, int& width, int& height);

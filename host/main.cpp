@@ -8,6 +8,7 @@
 #include <stb_image_write.h>
 
 #include "bench.h"
+#include "check_child.h"
 #include "host_window.h"
 #include "options.h"
 #include "plugin_api.h"
@@ -17,8 +18,6 @@
 namespace {
 
 constexpr int FRAMES_PER_SECOND = 60;
-// The exit status, as the usage states it.
-constexpr int EXIT_PLUGIN = 1, EXIT_ARGUMENTS = 2, EXIT_HOST = 3;
 
 int fail(const std::string& message, int code) {
     std::fprintf(stderr, "gdivideo_host: %s\n", message.c_str());
@@ -72,6 +71,9 @@ int32_t run_frames(const PluginApi& plugin, uint8_t* buffer, int frames) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The self-check's own child, which runs the plugin where its death cannot take the check.
+    if (argc > 1 && std::string(argv[1]) == "--check-child")
+        return run_check_child(argc, argv);
     HostOptions options;
     std::string error;
     if (!parse_options(argc, argv, options, error))
@@ -90,7 +92,7 @@ int main(int argc, char** argv) {
 
     PluginApi plugin;
     if (!load_plugin(pluginPath, plugin, error))
-        return fail(error, EXIT_PLUGIN);
+        return fail(error, EXIT_UNUSABLE);
     HWND window = create_host_window(card::WIDTH * options.scale, card::HEIGHT * options.scale, plugin.blit);
     if (!window)
         return fail("cannot create a window", EXIT_HOST);

@@ -17,9 +17,10 @@ Shows a test card through a video output plugin, at 60 frames per second.
                       --plugin)
   -h, --help          show this text
 
-Exit status: 0 done, or every case of --check held; 1 the plugin cannot be loaded or is not a
-video output plugin, or a case of --check failed; 2 bad arguments, or a window too large for the
-screen; 3 the host itself failed (no window, or the screenshot could not be written).
+Exit status: 0 done, or the plugin works: every case of --check held; 1 the plugin does not work:
+a case of --check failed; 2 bad arguments, or a window too large for the screen; 3 the host itself
+failed (no window, or the screenshot could not be written); 4 the plugin cannot be used: it cannot
+be loaded, or is not a video output plugin.
 )";
 
 namespace {

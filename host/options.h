@@ -17,3 +17,6 @@ struct HostOptions {
 bool parse_options(int argc, const char* const* argv, HostOptions& options, std::string& error);
 
 extern const char* const USAGE;
+
+// The exit status, as the usage states it.
+constexpr int EXIT_FAILED = 1, EXIT_ARGUMENTS = 2, EXIT_HOST = 3, EXIT_UNUSABLE = 4;

@@ -1,40 +1,14 @@
 #include "platform_spy.h"
 
+#include "../../host/import_table.h"
 #include "../support/vector_state.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 PlatformSpy spy;
 
 namespace {
-
-template <typename Visit> void for_each_import(HMODULE module, Visit visit) {
-    auto* base = reinterpret_cast<BYTE*>(module);
-    auto* nt =
-        reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (!directory.VirtualAddress)
-        return;
-    for (auto* descriptor = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
-         descriptor->Name; ++descriptor) {
-        std::string dll = reinterpret_cast<const char*>(base + descriptor->Name);
-        std::transform(dll.begin(), dll.end(), dll.begin(), [](unsigned char c) { return std::tolower(c); });
-        const DWORD lookup =
-            descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + lookup);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            std::string name;
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                name = "#" + std::to_string(IMAGE_ORDINAL(names->u1.Ordinal));
-            else
-                name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name;
-            visit(dll, name, reinterpret_cast<void**>(&slots->u1.Function));
-        }
-    }
-}
 
 template <typename Handle> bool forget(std::vector<Handle>& live, Handle handle) {
     auto found = std::find(live.begin(), live.end(), handle);
@@ -158,14 +132,6 @@ std::vector<ImportedFunction> list_imports(HMODULE module) {
 
 void install_spy(HMODULE module) {
     spy = PlatformSpy();
-    for_each_import(module, [](const std::string&, const std::string& name, void** slot) {
-        for (const Wrapper& wrapper : wrappers) {
-            if (name != wrapper.name)
-                continue;
-            DWORD protection;
-            VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &protection);
-            *slot = wrapper.function;
-            VirtualProtect(slot, sizeof(void*), protection, &protection);
-        }
-    });
+    for (const Wrapper& wrapper : wrappers)
+        replace_import(module, wrapper.name, wrapper.function);
 }
