@@ -93,8 +93,9 @@ int run_self_check(const std::string& pluginPath) {
         return EXIT_FAILED;
     }
     std::printf("verdict: the plugin works on this machine: %d of %d cases held%s.\n"
-                "What this means: if a program shows its picture wrong through this plugin, the fault is in the "
-                "program, not in the plugin: send this whole output to the program's maker with what you see.\n",
+                "What this means: the plugin works here, so if a program shows its picture wrong through it, the "
+                "fault is most likely in the program: send this whole output to the program's maker, with what you "
+                "see.\n",
                 held, total, skipped ? (", " + std::to_string(skipped) + " could not be run here, as said above").c_str() : "");
     return 0;
 }

@@ -4,6 +4,8 @@
 
 #include <cctype>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "../../host/test_card.h"
@@ -261,6 +263,13 @@ TEST_P(SelfCheck, GivesTheVerdictAndNamesTheFault) {
     if (row.exitCode == 0) {
         EXPECT_NE(run.output.find("verdict: the plugin works on this machine: 20 of 20 cases held."), std::string::npos)
             << run.output;
+        // The manual shows every case as the check names it.
+        std::ostringstream manual;
+        manual << std::ifstream(MANUAL_PATH).rdbuf();
+        for (size_t at = run.output.find("\n 1/"); at != std::string::npos; at = run.output.find("/20 ", at + 1)) {
+            const std::string name = run.output.substr(at, run.output.find(": ok, ", at) - at);
+            EXPECT_NE(manual.str().find(name.substr(name.find('/'))), std::string::npos) << name;
+        }
     }
 }
 
