@@ -28,6 +28,10 @@ struct Display {
     DWORD thread; // that opened the display
     const uint8_t* frameBuffer;
     int32_t rows; // of the frame inside the buffer at VideoInit: all that is ever converted
+    HANDLE heap;  // the heap whose block the buffer starts, where one could be found
+    uint64_t blockSize;
+    const void* stack; // the stack the buffer lies on, where it lies on the calling thread's
+    bool wasWindow;    // the handle named a window at VideoInit
     bool hasDC;
     bool hasBitmap;
     bool mirrored;
@@ -63,21 +67,34 @@ bool readable(DWORD protection) {
                           PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) != 0;
 }
 
-// How many bytes from `start` on can be read, counted up to `wanted`.
-uint64_t readable_bytes(const uint8_t* start, uint64_t wanted) {
+// How many bytes from `start` on can be read, counted up to `wanted`; in `more`, whether any
+// memory after the first that cannot be read can be, before `wanted`: a hole, not an end.
+uint64_t readable_bytes(const uint8_t* start, uint64_t wanted, bool* more = nullptr) {
     uint64_t found = 0;
     UINT_PTR at = reinterpret_cast<UINT_PTR>(start);
-    while (found < wanted) {
+    bool readableAfter = false;
+    for (bool ended = false; found < wanted;) {
         MEMORY_BASIC_INFORMATION region;
-        if (!VirtualQuery(reinterpret_cast<const void*>(at), &region, sizeof(region)) ||
-            region.State != MEM_COMMIT || !readable(region.Protect))
+        if (!VirtualQuery(reinterpret_cast<const void*>(at), &region, sizeof(region)))
             break;
+        const bool usable = region.State == MEM_COMMIT && readable(region.Protect);
         const UINT_PTR end = reinterpret_cast<UINT_PTR>(region.BaseAddress) + region.RegionSize;
-        found += end - at;
-        if (end == 0) // the top of the address space
+        if (!ended && !usable)
+            ended = true;
+        if (!ended)
+            found += end - at;
+        else if (usable) {
+            readableAfter = true;
             break;
+        }
+        if (!more && ended)
+            break;
+        if (end == 0 || static_cast<uint64_t>(end - reinterpret_cast<UINT_PTR>(start)) >= wanted)
+            break; // the top of the address space, or past what is wanted
         at = end;
     }
+    if (more)
+        *more = readableAfter;
     return found < wanted ? found : wanted;
 }
 
@@ -104,31 +121,61 @@ int32_t readable_rows(const uint8_t* frame, int32_t width, int32_t height) {
     return rows_within(readable_bytes(frame, frame_bytes(width, height)), width, height);
 }
 
-// The block of a heap of this process that holds `address`, found by walking each heap (a C
-// runtime's malloc takes its blocks from one); false where no heap holds it.
-bool heap_block(const uint8_t* address, const uint8_t*& start, uint64_t& size) {
-    HANDLE heaps[64];
-    DWORD count = GetProcessHeaps(64, heaps);
-    if (count > 64)
-        count = 64;
-    bool found = false;
-    for (DWORD i = 0; i < count && !found; ++i) {
-        if (!HeapLock(heaps[i]))
-            continue;
-        PROCESS_HEAP_ENTRY entry;
-        entry.lpData = nullptr;
-        while (!found && HeapWalk(heaps[i], &entry)) {
-            const uint8_t* data = static_cast<const uint8_t*>(entry.lpData);
-            if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) && address >= data && address < data + entry.cbData) {
-                start = data;
-                size = entry.cbData;
-                found = true;
-            }
-        }
-        HeapUnlock(heaps[i]);
-    }
-    return found;
+// The heap block that starts at `buffer` (as malloc and new give a buffer), found without walking
+// or locking any heap, nor the list of heaps: the region VirtualQuery gives names its allocation's
+// base, a heap's handle is the base of its first segment, and HeapValidate and HeapSize look at
+// that one block, unlocked, so that a thread holding a heap's lock cannot hold up the host; they
+// take a base that is no heap's for none. False where no such block is found: a block of a later
+// segment, a large one with memory of its own, a buffer inside a block, memory of no heap.
+bool heap_block(const uint8_t* buffer, HANDLE& heap, uint64_t& size) {
+    MEMORY_BASIC_INFORMATION region, first;
+    if (!VirtualQuery(buffer, &region, sizeof(region)) || region.State != MEM_COMMIT || region.Type != MEM_PRIVATE)
+        return false;
+    const auto* base = static_cast<const uint8_t*>(region.AllocationBase);
+    if (buffer - base < 16 || // a block's header lies before it, in the same allocation
+        !VirtualQuery(base, &first, sizeof(first)) || first.State != MEM_COMMIT || !readable(first.Protect) ||
+        !HeapValidate(region.AllocationBase, HEAP_NO_SERIALIZE, buffer))
+        return false;
+    const SIZE_T bytes = HeapSize(region.AllocationBase, HEAP_NO_SERIALIZE, buffer);
+    if (bytes == static_cast<SIZE_T>(-1))
+        return false;
+    heap = region.AllocationBase;
+    size = bytes;
+    return true;
 }
+
+// The base of the calling thread's stack (NT_TIB's), and whether `address` lies on it.
+// GCC 12 takes mingw's inline read of the thread's block for an array read out of bounds.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+const void* thread_stack() { return reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackBase; }
+#pragma GCC diagnostic pop
+
+bool on_this_threads_stack(const void* address) {
+    MEMORY_BASIC_INFORMATION region, own;
+    const int local = 0;
+    return VirtualQuery(address, &region, sizeof(region)) && VirtualQuery(&local, &own, sizeof(own)) &&
+           region.AllocationBase == own.AllocationBase;
+}
+
+// Numbers the way the lines show them: byte counts whole, in 64 bits; thread IDs in hex, as Wine's
+// debug output and WinDbg show them, and in decimal, as Visual Studio does.
+struct Text {
+    char text[32];
+    explicit Text(uint64_t value) {
+        char digits[24];
+        int length = 0;
+        do
+            digits[length++] = static_cast<char>('0' + value % 10);
+        while (value /= 10);
+        for (int i = 0; i < length; ++i)
+            text[i] = digits[length - 1 - i];
+        text[length] = 0;
+    }
+    Text(DWORD thread, bool) { wsprintfA(text, "0x%lX (%lu)", thread, thread); }
+};
+
+Text thread_text(DWORD thread) { return Text(thread, true); }
 
 bool component_outside(int32_t component) { return component < 0 || component > 255; }
 
@@ -147,7 +194,14 @@ void check_window(HWND window) {
         return;
     }
     if (!IsWindow(window)) {
-        say_problem(PROBLEM_NO_WINDOW, address(window));
+        char module[MAX_PATH];
+        const DWORD type = GetObjectType(window);
+        if (type == OBJ_DC || type == OBJ_MEMDC || type == OBJ_METADC || type == OBJ_ENHMETADC)
+            say_problem(PROBLEM_DC_AS_WINDOW, address(window));
+        else if (GetModuleFileNameA(reinterpret_cast<HMODULE>(window), module, MAX_PATH))
+            say_problem(PROBLEM_MODULE_AS_WINDOW, address(window), module);
+        else
+            say_problem(PROBLEM_NO_WINDOW, address(window));
         return;
     }
     DWORD process = 0;
@@ -155,46 +209,69 @@ void check_window(HWND window) {
     if (process != GetCurrentProcessId())
         say_problem(PROBLEM_WINDOW_PROCESS, address(window), process);
     else if (thread != GetCurrentThreadId())
-        say_problem(PROBLEM_WINDOW_THREAD, address(window), thread, GetCurrentThreadId());
+        say_problem(PROBLEM_WINDOW_THREAD, address(window), thread_text(thread).text,
+                    thread_text(GetCurrentThreadId()).text);
 }
 
-// Returns the rows of the frame that lie in the buffer: in its heap block where a heap holds it,
-// else in the memory that can be read.
+// Returns the rows of the frame that lie in the buffer: in its heap block where one is found, else
+// in the memory that can be read. Notes the block, or the stack it lies on, for the frames.
 int32_t check_frame_buffer(const uint8_t* frameBuffer, int32_t width, int32_t height) {
+    display.heap = nullptr;
+    display.stack = nullptr;
     if (!frameBuffer) {
         say_problem(PROBLEM_NULL_FRAME);
         return height;
     }
     if (!frame_size_valid(width, height))
         return height;
-    const unsigned long wanted = static_cast<unsigned long>(frame_bytes(width, height));
-    const uint8_t* block;
+    const uint64_t wanted = frame_bytes(width, height);
+    if (on_this_threads_stack(frameBuffer))
+        display.stack = thread_stack();
+    HANDLE heap;
     uint64_t blockSize;
-    if (heap_block(frameBuffer, block, blockSize)) {
-        const uint64_t inside = blockSize - static_cast<uint64_t>(frameBuffer - block);
-        const int32_t rows = rows_within(inside, width, height);
-        if (rows < height)
-            say_problem(PROBLEM_SHORT_BLOCK, address(frameBuffer), static_cast<unsigned long>(blockSize),
-                        static_cast<unsigned long>(inside), width, height, wanted, rows, height,
-                        columns_read(width), wanted);
+    if (heap_block(frameBuffer, heap, blockSize)) {
+        display.heap = heap;
+        display.blockSize = blockSize;
+        const int32_t rows = rows_within(blockSize, width, height);
+        if (rows < height && height != width && height <= FRAME_PITCH && frame_bytes(height, width) <= blockSize)
+            say_problem(PROBLEM_SWAPPED, address(frameBuffer), Text(blockSize).text, width, height, height, width);
+        else if (rows < height)
+            say_problem(PROBLEM_SHORT_BLOCK, address(frameBuffer), Text(blockSize).text, width, height,
+                        Text(wanted).text, rows, height, columns_read(width), Text(wanted).text);
         return rows;
     }
-    const int32_t rows = readable_rows(frameBuffer, width, height);
-    if (rows < height)
-        say_problem(PROBLEM_SHORT_FRAME, address(frameBuffer), rows, height, height, columns_read(width), wanted);
+    bool hole = false;
+    const uint64_t readable = readable_bytes(frameBuffer, wanted, &hole);
+    const int32_t rows = rows_within(readable, width, height);
+    if (rows < height && hole)
+        say_problem(PROBLEM_HOLE, address(frameBuffer), Text(readable).text, rows, Text(wanted).text);
+    else if (rows < height)
+        say_problem(PROBLEM_SHORT_FRAME, address(frameBuffer), rows, height, height, columns_read(width),
+                    Text(wanted).text);
     return rows;
+}
+
+// At a frame: the heap block found at VideoInit freed or moved, or the buffer in a stack frame
+// that has returned (below the stack pointer of VideoBlit's caller).
+void check_buffer_lifetime(const void* callersStack) {
+    const uint8_t* buffer = display.frameBuffer;
+    if (display.heap && (!HeapValidate(display.heap, HEAP_NO_SERIALIZE, buffer) ||
+                         HeapSize(display.heap, HEAP_NO_SERIALIZE, buffer) != display.blockSize))
+        say_problem(PROBLEM_BLOCK_GONE, address(buffer), Text(display.blockSize).text);
+    if (display.stack && display.stack == thread_stack() && buffer < callersStack)
+        say_problem(PROBLEM_STACK_GONE, address(buffer));
 }
 
 void check_thread(Problem problem) {
     if (GetCurrentThreadId() != display.thread)
-        say_problem(problem, GetCurrentThreadId(), display.thread);
+        say_problem(problem, thread_text(GetCurrentThreadId()).text, thread_text(display.thread).text);
 }
 
 // The window's own handle has gone: a short form of it may already name a newer window.
-bool window_gone() { return display.window && !IsWindow(display.named); }
+bool window_gone() { return display.wasWindow && !IsWindow(display.named); }
 
 void report_get_dc_failure() {
-    if (!platform.getDCFailed || problem_came(PROBLEM_NO_WINDOW))
+    if (!platform.getDCFailed || (display.window && !display.wasWindow))
         return;
     char error[300];
     windows_error(platform.getDCError, error, sizeof(error));
@@ -203,17 +280,17 @@ void report_get_dc_failure() {
 
 const char* device_context_kind() {
     if (!display.hasDC)
-        return "no device context";
+        return "no DC";
     if (!display.window)
-        return "the screen's device context";
+        return "the screen's DC";
     const DWORD style = GetClassLongA(display.named, GCL_STYLE);
     if (style & CS_OWNDC)
-        return "its own device context (CS_OWNDC)";
+        return "its own DC (CS_OWNDC)";
     if (style & CS_CLASSDC)
-        return "its class's device context (CS_CLASSDC)";
+        return "its class's DC (CS_CLASSDC)";
     if (style & CS_PARENTDC)
-        return "its parent's device context (CS_PARENTDC)";
-    return "a common device context";
+        return "its parent's DC (CS_PARENTDC)";
+    return "a common DC";
 }
 
 // A display that can draw nothing says so in place of "display open".
@@ -222,12 +299,17 @@ void say_opened() {
     if (display.window)
         GetClientRect(display.named, &client);
     const bool draws = display.window && IsWindow(display.named) && display.hasDC && display.hasBitmap;
-    say("VideoInit: %s: %ld x %ld frames read from 0x%08lX, window 0x%08lX (client area %ld x %ld) "
-        "through %s%s, %s; conversion %s",
+    char buffer[80] = "";
+    if (display.heap)
+        wsprintfA(buffer, " (a heap block of %s bytes)", Text(display.blockSize).text);
+    else if (display.stack)
+        lstrcpyA(buffer, " (on this thread's stack)");
+    else if (display.frameBuffer && frame_size_valid(display.width, display.height))
+        lstrcpyA(buffer, " (no heap block's start: only unreadable memory is noticed)");
+    say("VideoInit: %s: %ld x %ld frames from 0x%08lX%s; window 0x%08lX, %ld x %ld inside, %s%s; %s; conversion %s",
         draws ? "display open" : "display open but it can draw nothing, every VideoBlit returns 0 (see above)",
-        display.width, display.height, address(display.frameBuffer), address(display.window), client.right,
-        client.bottom, device_context_kind(),
-        display.mirrored ? " (mirrored: right-to-left, unmirrored for the picture)" : "",
+        display.width, display.height, address(display.frameBuffer), buffer, address(display.window), client.right,
+        client.bottom, device_context_kind(), display.mirrored ? " (mirrored: unmirrored for the picture)" : "",
         display.hasBitmap ? "a 32-bit bitmap of the frame's size" : "no bitmap", frame_kernel_best().name);
 }
 
@@ -262,11 +344,32 @@ void say_closed(int32_t result, bool windowGone) {
 
 } // namespace
 
-HDC WINAPI checked_GetDC(HWND window) {
+// The host's last error as the release DLL leaves it: the checks' own calls leave no trace in it.
+struct HostsLastError {
+    DWORD value = GetLastError();
+    // Around the plugin's own step: it starts from the host's value, and what it leaves is kept.
+    void before_step() const { SetLastError(value); }
+    void after_step() { value = GetLastError(); }
+    ~HostsLastError() { SetLastError(value); }
+};
+
+// A platform call as the release DLL makes it, whose error the checks read: a call that sets no
+// error leaves the one before it.
+template <typename Call> auto watched_call(DWORD& error, Call call) {
+    const DWORD before = GetLastError();
     SetLastError(0);
-    HDC dc = GetDC(window);
+    const auto result = call();
+    error = GetLastError();
+    if (!error)
+        SetLastError(before);
+    return result;
+}
+
+HDC WINAPI checked_GetDC(HWND window) {
+    DWORD error;
+    HDC dc = watched_call(error, [&] { return GetDC(window); });
     platform.getDCFailed = !dc;
-    platform.getDCError = dc ? 0 : GetLastError();
+    platform.getDCError = dc ? 0 : error;
     platform.dc = dc;
     platform.layout = dc ? GetLayout(dc) : 0;
     return dc;
@@ -274,22 +377,24 @@ HDC WINAPI checked_GetDC(HWND window) {
 
 HBITMAP WINAPI checked_CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits,
                                         HANDLE section, DWORD offset) {
-    SetLastError(0);
-    HBITMAP bitmap = CreateDIBSection(dc, info, usage, bits, section, offset);
+    DWORD error;
+    HBITMAP bitmap = watched_call(error, [&] { return CreateDIBSection(dc, info, usage, bits, section, offset); });
     platform.sectionFailed = !bitmap;
-    platform.sectionError = bitmap ? 0 : GetLastError();
+    platform.sectionError = bitmap ? 0 : error;
     return bitmap;
 }
 
 int WINAPI checked_StretchDIBits(HDC dc, int x, int y, int width, int height, int sourceX, int sourceY,
                                  int sourceWidth, int sourceHeight, const void* bits, const BITMAPINFO* info,
                                  UINT usage, DWORD rop) {
-    SetLastError(0);
-    const int result = StretchDIBits(dc, x, y, width, height, sourceX, sourceY, sourceWidth, sourceHeight,
-                                     bits, info, usage, rop);
+    DWORD error;
+    const int result = watched_call(error, [&] {
+        return StretchDIBits(dc, x, y, width, height, sourceX, sourceY, sourceWidth, sourceHeight, bits, info, usage,
+                             rop);
+    });
     platform.stretched = true;
     platform.stretchResult = result;
-    platform.stretchError = result ? 0 : GetLastError();
+    platform.stretchError = result ? 0 : error;
     // Nothing to copy into an empty client area (a minimised window): Windows may return 0 then.
     if (!result && width > 0 && height > 0) {
         char error[300];
@@ -301,18 +406,21 @@ int WINAPI checked_StretchDIBits(HDC dc, int x, int y, int width, int height, in
 
 void checked_frame_convert(const FrameKernel& kernel, const uint8_t* frame, int32_t width, int32_t height,
                            const PaletteTable& palette, uint32_t* pixels) {
+    const DWORD error = GetLastError(); // the release's conversion touches none
     int32_t rows = readable_rows(frame, width, height);
     if (rows < display.rows)
         say_problem(PROBLEM_UNREADABLE_FRAME, address(frame), rows, height);
     if (rows > display.rows)
         rows = display.rows;
     frame_convert(kernel, frame, width, rows, palette, pixels);
+    SetLastError(error);
 }
 
 extern "C" {
 
 int32_t GDIVIDEO_CALL VideoInit(int32_t width, int32_t height, HWND window, int32_t reserved,
                                 const uint8_t* frameBuffer) {
+    HostsLastError error;
     say_repeats("VideoInit: before this display");
     if (display.open)
         say_problem(PROBLEM_INIT_OPEN, address(display.window));
@@ -322,10 +430,13 @@ int32_t GDIVIDEO_CALL VideoInit(int32_t width, int32_t height, HWND window, int3
     check_size(width, height);
     check_window(window);
     display.rows = check_frame_buffer(frameBuffer, width, height);
+    display.wasWindow = window && IsWindow(window);
 
     platform = Platform();
     platform.call = "VideoInit";
+    error.before_step();
     const int32_t result = checked_inner_VideoInit(width, height, window, reserved, frameBuffer);
+    error.after_step();
     display.open = true;
     display.width = width;
     display.height = height;
@@ -351,7 +462,9 @@ int32_t GDIVIDEO_CALL VideoInit(int32_t width, int32_t height, HWND window, int3
 }
 
 int32_t GDIVIDEO_CALL VideoSetPalette(int32_t index, int32_t red, int32_t green, int32_t blue) {
+    HostsLastError error;
     const int32_t colour = checked_inner_VideoSetPalette(index, red, green, blue);
+    error.after_step();
     if (display.open)
         check_thread(PROBLEM_PALETTE_THREAD);
     else
@@ -365,19 +478,27 @@ int32_t GDIVIDEO_CALL VideoSetPalette(int32_t index, int32_t red, int32_t green,
 }
 
 int32_t GDIVIDEO_CALL VideoBlit() {
+    HostsLastError error;
     if (!display.open) {
         say_problem(PROBLEM_BLIT_CLOSED);
-        return checked_inner_VideoBlit();
+        error.before_step();
+        const int32_t result = checked_inner_VideoBlit();
+        error.after_step();
+        return result;
     }
     check_thread(PROBLEM_BLIT_THREAD);
-    if (window_gone() && !problem_came(PROBLEM_NO_WINDOW))
+    if (window_gone())
         say_problem(PROBLEM_WINDOW_GONE, address(display.window));
     else if (display.window && (!display.hasDC || !display.hasBitmap))
         say_problem(PROBLEM_NO_SURFACE, display.hasDC ? "no bitmap" : "no device context");
+    // The caller's stack pointer: VideoBlit's frame lies just below it.
+    check_buffer_lifetime(static_cast<const uint8_t*>(__builtin_frame_address(0)) + 2 * sizeof(void*));
 
     platform = Platform();
     platform.call = "VideoBlit";
+    error.before_step();
     const int32_t result = checked_inner_VideoBlit();
+    error.after_step();
     report_get_dc_failure();
     if (result)
         ++display.frames;
@@ -385,15 +506,21 @@ int32_t GDIVIDEO_CALL VideoBlit() {
 }
 
 int32_t GDIVIDEO_CALL VideoShutdown() {
+    HostsLastError error;
     if (!display.open) {
         say_problem(PROBLEM_SHUTDOWN_CLOSED);
-        return checked_inner_VideoShutdown();
+        error.before_step();
+        const int32_t result = checked_inner_VideoShutdown();
+        error.after_step();
+        return result;
     }
     check_thread(PROBLEM_SHUTDOWN_THREAD);
     const bool windowGone = window_gone();
     platform = Platform();
     platform.call = "VideoShutdown";
+    error.before_step();
     const int32_t result = checked_inner_VideoShutdown();
+    error.after_step();
     report_get_dc_failure();
     display.open = false;
     say_closed(result, windowGone);
@@ -404,6 +531,7 @@ int32_t GDIVIDEO_CALL VideoShutdown() {
 BOOL WINAPI CheckedDllEntry(HINSTANCE, DWORD reason, LPVOID processEnds) {
     if (reason != DLL_PROCESS_DETACH)
         return TRUE;
+    HostsLastError error;
     if (display.open)
         say_problem(processEnds ? PROBLEM_EXIT_OPEN : PROBLEM_UNLOADED_OPEN, address(display.window));
     say_repeats(processEnds ? "process exit: since the last VideoInit or VideoShutdown"

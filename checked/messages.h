@@ -15,11 +15,15 @@ enum Problem {
     PROBLEM_WIDTH,
     PROBLEM_NULL_WINDOW,
     PROBLEM_NO_WINDOW,
+    PROBLEM_DC_AS_WINDOW,
+    PROBLEM_MODULE_AS_WINDOW,
     PROBLEM_WINDOW_PROCESS,
     PROBLEM_WINDOW_THREAD,
     PROBLEM_NULL_FRAME,
     PROBLEM_SHORT_BLOCK,
     PROBLEM_SHORT_FRAME,
+    PROBLEM_SWAPPED,
+    PROBLEM_HOLE,
     PROBLEM_INDEX,
     PROBLEM_COMPONENT,
     PROBLEM_PALETTE_THREAD,
@@ -31,6 +35,8 @@ enum Problem {
     PROBLEM_CREATE_SECTION,
     PROBLEM_STRETCH,
     PROBLEM_UNREADABLE_FRAME,
+    PROBLEM_BLOCK_GONE,
+    PROBLEM_STACK_GONE,
     PROBLEM_KINDS
 };
 
@@ -76,14 +82,19 @@ constexpr Message MESSAGES[PROBLEM_KINDS] = {
     {"VideoInit: the window is null: the plugin takes the screen's device context but never draws on the "
      "screen, so every VideoBlit returns 0; pass the handle that CreateWindow returned for your window",
      "a null window"},
-    {"VideoInit: 0x%08lX names no window (destroyed, or not a window handle): VideoInit returns 1, every "
-     "VideoBlit returns 0 without drawing; pass the handle that CreateWindow returned, while the window "
-     "exists",
+    {"VideoInit: 0x%08lX names no window (one destroyed, or no window handle): VideoInit returns 1, every "
+     "VideoBlit returns 0 without drawing; pass the handle that CreateWindow returned, while the window exists",
      "a handle that names no window"},
+    {"VideoInit: 0x%08lX is a device context, not a window: every VideoBlit returns 0 without drawing; pass "
+     "the window's handle (the one CreateWindow returned), not what GetDC returned for it",
+     "a device context passed as the window"},
+    {"VideoInit: 0x%08lX is a module (an HINSTANCE: %s), not a window: every VideoBlit returns 0 without "
+     "drawing; pass the handle that CreateWindow returned, not the instance",
+     "a module passed as the window"},
     {"VideoInit: window 0x%08lX belongs to another process (%lu): the plugin draws into it all the same; open "
      "the display on a window of your own process",
      "a window of another process"},
-    {"VideoInit: window 0x%08lX belongs to thread %lu, not to this thread (%lu): the plugin draws from here, "
+    {"VideoInit: window 0x%08lX belongs to thread %s, not to this thread, %s: the plugin draws from here, "
      "and a frame that meets the window thread's own drawing is dropped; make every call from the window's "
      "thread and hand frames over to it (see the kit's threaded_host.c)",
      "a window of another thread"},
@@ -91,31 +102,39 @@ constexpr Message MESSAGES[PROBLEM_KINDS] = {
      "returns the line count; pass a buffer of (height - 1) x 256 + min(width, 256) bytes that stays valid "
      "until VideoShutdown",
      "a null frame buffer"},
-    {"VideoInit: the frame buffer at 0x%08lX is too short: it lies in a heap block of %lu bytes, %lu of them "
-     "from where it starts, but a %ld x %ld frame reads %lu bytes, its rows 256 bytes apart; every frame "
-     "would read past the block, so the checked build converts only the %ld rows inside it and leaves the "
-     "rest black; allocate (height - 1) x 256 + min(width, 256) bytes: (%ld - 1) x 256 + %ld = %lu",
+    {"VideoInit: the frame buffer at 0x%08lX is too short: it is a heap block of %s bytes, but a %ld x %ld "
+     "frame reads %s bytes, its rows 256 bytes apart; the checked "
+     "build converts only the %ld rows inside it and leaves the rest black; allocate (height - 1) x 256 + "
+     "min(width, 256) bytes: (%ld - 1) x 256 + %ld = %s",
      "a frame buffer shorter than the frame"},
     {"VideoInit: the frame buffer at 0x%08lX is too short: the memory after it cannot be read from row %ld "
      "of its %ld on, so the release build faults at the first VideoBlit; the checked build converts the "
      "rows that can be read and leaves the rest black; allocate (height - 1) x 256 + min(width, 256) bytes: "
-     "(%ld - 1) x 256 + %ld = %lu",
+     "(%ld - 1) x 256 + %ld = %s",
      "a frame buffer that ends before the frame"},
+    {"VideoInit: the frame buffer at 0x%08lX holds %s bytes, too few for a %ld x %ld frame, but enough for a "
+     "%ld x %ld one: the width and the height may be swapped; VideoInit takes the width first",
+     "the width and the height swapped"},
+    {"VideoInit: a page of the frame buffer at 0x%08lX cannot be read, %s bytes from its start (row %ld), "
+     "though the frame reads on to %s bytes: the release build faults there at the first VideoBlit, and the "
+     "checked build converts the rows before it; leave every page of the buffer readable (no PAGE_GUARD or "
+     "PAGE_NOACCESS)",
+     "a page of the frame buffer that cannot be read"},
     {"VideoSetPalette: index %ld is outside 0 to 63: nothing is stored, and the packed colour 0x%06lX is "
      "returned all the same; pass an index from 0 to 63 (a pixel value shows the colour of its low six bits)",
      "a palette index outside 0 to 63"},
     {"VideoSetPalette: colour %ld has a component outside 0 to 255 (red %ld, green %ld, blue %ld): the "
      "plugin keeps the low 8 bits of each and returns 0x%06lX; pass each component from 0 to 255",
      "a colour component outside 0 to 255"},
-    {"VideoSetPalette: called from thread %lu, but the display was opened on thread %lu: a colour set while "
+    {"VideoSetPalette: called from thread %s, but the display was opened on thread %s: a colour set while "
      "the other thread converts a frame may show in part of that frame only; make every call from the "
      "thread that called VideoInit",
      "VideoSetPalette from another thread"},
-    {"VideoBlit: called from thread %lu, but the display was opened on thread %lu: both draw through one "
+    {"VideoBlit: called from thread %s, but the display was opened on thread %s: both draw through one "
      "device context, and a drawing call that meets another fails, dropping the frame; make every call from "
      "the thread that called VideoInit and hand frames over to it (see the kit's threaded_host.c)",
      "VideoBlit from another thread"},
-    {"VideoShutdown: called from thread %lu, but the display was opened on thread %lu: the device context is "
+    {"VideoShutdown: called from thread %s, but the display was opened on thread %s: the device context is "
      "given back from a thread that did not take it, which Windows does not allow for a common one, and "
      "that thread may still be drawing with it; call VideoShutdown from the thread that called VideoInit",
      "VideoShutdown from another thread"},
@@ -139,4 +158,12 @@ constexpr Message MESSAGES[PROBLEM_KINDS] = {
      "the rest of the picture as it was (the release build faults); keep the buffer valid and unmoved until "
      "VideoShutdown",
      "the frame buffer freed at a frame"},
+    {"VideoBlit: the frame buffer at 0x%08lX, a heap block of %s bytes at VideoInit, was freed or moved since "
+     "VideoInit (as when a std::vector grows): the plugin reads whatever lies there now; keep the buffer "
+     "valid and unmoved until VideoShutdown",
+     "the frame buffer freed or moved"},
+    {"VideoBlit: the frame buffer at 0x%08lX lies on this thread's stack below its stack pointer, in the frame "
+     "of a function that has returned: the plugin reads whatever lies there now; keep the buffer in memory "
+     "that lives until VideoShutdown (a global, the heap, or a frame that is still running)",
+     "the frame buffer out of scope"},
 };

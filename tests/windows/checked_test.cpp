@@ -3,6 +3,8 @@
 // what was wrong in one line that names the call, once however often the mistake repeats.
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -16,14 +18,21 @@
 
 namespace {
 
-std::vector<std::string> said;
+std::vector<std::string> said; // each line whole, its parts joined
+size_t longestPart = 0;         // what the debugger shows of a line, at most about 290 characters
 
 // OutputDebugStringA raises DBG_PRINTEXCEPTION_C with the text when no debugger is attached.
 LONG CALLBACK catch_debug_output(EXCEPTION_POINTERS* exception) {
     const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
     if (record.ExceptionCode != DBG_PRINTEXCEPTION_C)
         return EXCEPTION_CONTINUE_SEARCH;
-    said.emplace_back(reinterpret_cast<const char*>(record.ExceptionInformation[1]));
+    const std::string part = reinterpret_cast<const char*>(record.ExceptionInformation[1]);
+    longestPart = std::max(longestPart, part.size());
+    const size_t continued = part.find(": (continued) ");
+    if (continued != std::string::npos && !said.empty())
+        said.back() += " " + part.substr(continued + 14);
+    else
+        said.push_back(part);
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
@@ -105,6 +114,45 @@ int32_t in_order(std::initializer_list<int32_t> results) {
     return sum;
 }
 
+// A buffer on the stack of a function that has returned by the time the frames come.
+[[gnu::noinline]] int32_t open_on_the_stack(Plugin& plugin, Scene& scene) {
+    uint8_t frame[256 * 240];
+    std::memset(frame, 1, sizeof(frame));
+    return plugin.init(256, 240, scene.window.handle(), 0, frame);
+}
+
+// A buffer of `bytes` whose page at `offset` cannot be read (PAGE_NOACCESS or PAGE_GUARD).
+struct Holed {
+    uint8_t* memory = static_cast<uint8_t*>(VirtualAlloc(nullptr, 256 * 240, MEM_COMMIT, PAGE_READWRITE));
+    explicit Holed(DWORD protection) {
+        DWORD previous;
+        VirtualProtect(memory + 8192, 4096, protection, &previous);
+    }
+    ~Holed() { VirtualFree(memory, 0, MEM_RELEASE); }
+};
+
+// Another thread allocates from `heap` without pause, so that it holds the heap's lock at times;
+// `rounds` counts its allocations, which it makes only once it has started.
+struct Allocating {
+    HANDLE heap;
+    std::atomic<bool> stop{false};
+    std::atomic<long> rounds{0};
+    HANDLE thread;
+    explicit Allocating(HANDLE heapToUse)
+        : heap(heapToUse), thread(CreateThread(nullptr, 0, allocate, this, 0, nullptr)) {}
+    ~Allocating() {
+        stop = true;
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    static DWORD WINAPI allocate(void* self) {
+        auto* allocating = static_cast<Allocating*>(self);
+        for (; !allocating->stop; ++allocating->rounds)
+            HeapFree(allocating->heap, 0, HeapAlloc(allocating->heap, 0, 64));
+        return 0;
+    }
+};
+
 struct Mistake {
     const char* what;
     std::function<int32_t(Plugin&, Scene&)> make; // gives the result of the call that made it
@@ -112,6 +160,7 @@ struct Mistake {
     int32_t faultFree = -1;     // where the release DLL faults: the checked one's result, and no run of it
     const char* also = nullptr; // what another line says (for a mistake that repeats, the count)
     size_t lines = 0;           // all that is said, where the row says it all
+    size_t times = 1;           // the lines starting as `line` says
 };
 
 const Mistake MISTAKES[] = {
@@ -154,6 +203,21 @@ const Mistake MISTAKES[] = {
          return in_order({p.init(256, 240, gone, 0, s.frame.data()), p.blit()});
      },
      "VideoInit: 0x"},
+    {"a device context passed as the window",
+     [](Plugin& p, Scene& s) {
+         HDC dc = GetDC(s.window.handle());
+         const int32_t result =
+             in_order({p.init(256, 240, reinterpret_cast<HWND>(dc), 0, s.frame.data()), p.blit(), p.shutdown()});
+         ReleaseDC(s.window.handle(), dc);
+         return result;
+     },
+     "VideoInit: 0x", -1, "bitmap deleted, no device context to release"},
+    {"a module passed as the window",
+     [](Plugin& p, Scene& s) {
+         return in_order({p.init(256, 240, reinterpret_cast<HWND>(GetModuleHandleA(nullptr)), 0, s.frame.data()),
+                          p.blit(), p.shutdown()});
+     },
+     "VideoInit: 0x", -1, "is a module (an HINSTANCE: "},
     {"window of another thread",
      [](Plugin& p, Scene& s) {
          WindowOnAnotherThread other;
@@ -161,7 +225,7 @@ const Mistake MISTAKES[] = {
              Sleep(1);
          return in_order({p.init(256, 240, other.window, 0, s.frame.data()), p.blit(), p.shutdown()});
      },
-     "VideoInit: window 0x"},
+     "VideoInit: window 0x", -1, "belongs to thread 0x"},
     {"null frame buffer",
      [](Plugin& p, Scene& s) {
          return in_order({p.init(256, 240, s.window.handle(), 0, nullptr), p.blit()});
@@ -183,17 +247,130 @@ const Mistake MISTAKES[] = {
          HeapDestroy(heap);
          return result;
      },
-     "VideoInit: the frame buffer at 0x", -1, "in a heap block of 23040 bytes, 23040 of them from where it starts, "
-     "but a 160 x 144 frame reads 36768 bytes"},
-    {"frame buffer of width x height bytes from calloc, past its block's end",
+     "VideoInit: the frame buffer at 0x", -1, "is a heap block of 23040 bytes, but a 160 x 144 frame reads 36768 bytes"},
+    {"frame buffer inside a heap block, not at its start",
      [](Plugin& p, Scene& s) {
-         uint8_t* frame = static_cast<uint8_t*>(std::calloc(160 * 144 + 64, 1));
-         const int32_t result = in_order({p.init(160, 144, s.window.handle(), 0, frame + 64), p.blit()});
-         p.shutdown();
+         uint8_t* frame = static_cast<uint8_t*>(std::calloc(256 * 240 + 64, 1));
+         const int32_t result = in_order({p.init(256, 240, s.window.handle(), 0, frame + 64), p.blit(), p.shutdown()});
          std::free(frame);
          return result;
      },
-     "VideoInit: the frame buffer at 0x", 1 + 144, "in a heap block of 23104 bytes, 23040 of them from where it starts"},
+     "VideoInit: display open: 256 x 240 frames from 0x", -1, "(no heap block's start: only unreadable memory is noticed)"},
+    {"width and height swapped",
+     [](Plugin& p, Scene& s) {
+         HANDLE heap = HeapCreate(0, 1 << 20, 0);
+         void* frame = HeapAlloc(heap, 0, 256 * 240);
+         const int32_t result = in_order({p.init(240, 256, s.window.handle(), 0, static_cast<uint8_t*>(frame)),
+                                          p.shutdown()});
+         HeapDestroy(heap);
+         return result;
+     },
+     "VideoInit: the frame buffer at 0x", -1, "holds 61440 bytes, too few for a 240 x 256 frame, but enough for a 256 x 240 one"},
+    {"a byte count above 32 bits",
+     [](Plugin& p, Scene& s) {
+         void* frame = HeapAlloc(GetProcessHeap(), 0, 4096);
+         const int32_t result = in_order({p.init(1, 16777217, s.window.handle(), 0, static_cast<uint8_t*>(frame)),
+                                          p.shutdown()});
+         HeapFree(GetProcessHeap(), 0, frame);
+         return result;
+     },
+     "VideoInit: the frame buffer at 0x", -1, "but a 1 x 16777217 frame reads 4294967297 bytes"},
+    {"a page of the buffer that cannot be read",
+     [](Plugin& p, Scene& s) {
+         Holed holed(PAGE_NOACCESS);
+         return in_order({p.init(256, 240, s.window.handle(), 0, holed.memory), p.blit(), p.shutdown()});
+     },
+     "VideoInit: a page of the frame buffer at 0x", 1 + 240 + 1, "cannot be read, 8192 bytes from its start (row 32)"},
+    {"a guard page in the buffer",
+     [](Plugin& p, Scene& s) {
+         Holed holed(PAGE_READWRITE | PAGE_GUARD);
+         return in_order({p.init(256, 240, s.window.handle(), 0, holed.memory), p.blit(), p.shutdown()});
+     },
+     "VideoInit: a page of the frame buffer at 0x", 1 + 240 + 1, "though the frame reads on to 61440 bytes"},
+    {"frame buffer freed while frames go on",
+     [](Plugin& p, Scene& s) {
+         uint8_t* frame = static_cast<uint8_t*>(std::malloc(256 * 240));
+         std::memset(frame, 1, 256 * 240);
+         const int32_t result = in_order({p.init(256, 240, s.window.handle(), 0, frame), p.blit()});
+         std::free(frame);
+         return in_order({result, p.blit(), p.shutdown()});
+     },
+     "VideoBlit: the frame buffer at 0x", -1, "a heap block of 61440 bytes at VideoInit, was freed or moved since VideoInit"},
+    {"frame buffer in a vector that grows",
+     [](Plugin& p, Scene& s) {
+         std::vector<uint8_t> frame(256 * 240, 1);
+         const int32_t result = in_order({p.init(256, 240, s.window.handle(), 0, frame.data()), p.blit()});
+         frame.resize(4 * 256 * 240);
+         return in_order({result, p.blit(), p.shutdown()});
+     },
+     "VideoBlit: the frame buffer at 0x", -1, "was freed or moved since VideoInit"},
+    {"frame buffer on the stack of a function that has returned",
+     [](Plugin& p, Scene& s) { return in_order({open_on_the_stack(p, s), p.blit(), p.shutdown()}); },
+     "VideoBlit: the frame buffer at 0x", -1, "lies on this thread's stack below its stack pointer"},
+    {"frame buffer in a frame that still runs",
+     [](Plugin& p, Scene& s) {
+         uint8_t frame[256 * 240] = {};
+         return in_order({p.init(256, 240, s.window.handle(), 0, frame), p.blit()});
+     },
+     "VideoInit: display open: 256 x 240 frames from 0x", -1, "(on this thread's stack)", 2},
+    {"more than 64 heaps, the buffer in the 80th",
+     [](Plugin& p, Scene& s) {
+         std::vector<HANDLE> heaps;
+         for (int i = 0; i < 100; ++i)
+             heaps.push_back(HeapCreate(0, 0, 0));
+         void* frame = HeapAlloc(heaps[79], HEAP_ZERO_MEMORY, 256 * 240);
+         const int32_t result = in_order({p.init(256, 240, s.window.handle(), 0, static_cast<uint8_t*>(frame)),
+                                          p.blit()});
+         for (HANDLE heap : heaps)
+             HeapDestroy(heap);
+         return result;
+     },
+     "VideoInit: display open: 256 x 240 frames from 0x", -1, "(a heap block of 61440 bytes)", 2},
+    {"heaps made and destroyed on another thread meanwhile",
+     [](Plugin& p, Scene& s) {
+         std::atomic<bool> stop{false};
+         std::thread churn([&] {
+             while (!stop) {
+                 HANDLE heap = HeapCreate(0, 0, 0);
+                 for (int i = 0; i < 100; ++i)
+                     HeapAlloc(heap, 0, 32);
+                 HeapDestroy(heap);
+             }
+         });
+         int32_t result = 0;
+         for (int i = 0; i < 100; ++i)
+             result += in_order({s.open(p), p.shutdown()});
+         stop = true;
+         churn.join();
+         return result;
+     },
+     "VideoShutdown: display closed after 0 frames", -1, nullptr, 0, 100},
+    {"another thread holding the buffer's heap's lock, suspended",
+     [](Plugin& p, Scene& s) {
+         HANDLE heap = HeapCreate(0, 0, 0);
+         auto* frame = static_cast<uint8_t*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, 256 * 240));
+         int32_t result = 0;
+         {
+             Allocating other(heap);
+             for (int i = 0; i < 20; ++i) {
+                 // Suspended within its loop, never as it starts (which holds the loader's lock).
+                 for (const long start = other.rounds; other.rounds < start + 100;)
+                     Sleep(0);
+                 SuspendThread(other.thread);
+                 std::atomic<int32_t> opened{-1};
+                 std::thread opening([&] { opened = in_order({p.init(256, 240, s.window.handle(), 0, frame), p.shutdown()}); });
+                 for (int waited = 0; opened < 0 && waited < 500; ++waited)
+                     Sleep(10);
+                 const bool blocked = opened < 0;
+                 ResumeThread(other.thread);
+                 opening.join();
+                 result += blocked ? 1000 : opened.load();
+             }
+         }
+         HeapDestroy(heap);
+         return result;
+     },
+     "VideoShutdown: display closed after 0 frames", -1, nullptr, 0, 20},
     {"palette indices 64, -1 and 70",
      [](Plugin& p, Scene&) { return in_order({p.setPalette(64, 1, 2, 3), p.setPalette(-1, 0, 0, 0), p.setPalette(70, 0, 0, 0)}); },
      "VideoSetPalette: index 64 is outside 0 to 63", -1,
@@ -269,7 +446,20 @@ const Mistake MISTAKES[] = {
      },
      "VideoShutdown: display closed after 3 frames: bitmap deleted, device context released (ReleaseDC "
      "returned 1)",
-     -1, "(client area 256 x 240) through a common device context", 2},
+     -1, "256 x 240 inside, a common DC; a 32-bit bitmap", 2},
+    {"two copies of the checked DLL loaded: each line names the one that speaks",
+     [](Plugin& p, Scene& s) {
+         char path[MAX_PATH];
+         GetModuleFileNameA(p.module, path, MAX_PATH);
+         const std::string copy = std::string(path) + ".copy.dll";
+         CopyFileA(path, copy.c_str(), FALSE);
+         HMODULE other = LoadLibraryA(copy.c_str());
+         const int32_t result = s.open(p);
+         FreeLibrary(other);
+         DeleteFileA(copy.c_str());
+         return result;
+     },
+     "VideoInit: display open", -1, "gdivideo (gdivideo.dll at 0x", 2},
     {"frame buffer unreadable at a frame",
      [](Plugin& p, Scene& s) {
          return in_order({s.open(p), blit_with_rows_gone(p, s), p.shutdown()});
@@ -277,22 +467,28 @@ const Mistake MISTAKES[] = {
      "VideoBlit: the frame buffer at 0x", 1 + 240 + 1, "fewer than at VideoInit"},
 };
 
-int32_t run(const Mistake& mistake, const std::string& path) {
+// The result of the mistake made on the DLL at `path`, and the last error it leaves the host.
+std::pair<int32_t, DWORD> run(const Mistake& mistake, const std::string& path) {
     Plugin plugin;
     EXPECT_TRUE(plugin.load(path)) << path;
     install_spy(plugin.module);
     Scene scene;
+    SetLastError(1234);
     const int32_t result = mistake.make(plugin, scene);
+    const DWORD error = GetLastError();
     if (plugin.module)
         plugin.shutdown();
     plugin.unload();
-    return result;
+    return {result, error};
 }
 
+// The lines that start with `text` after the name of the DLL that says them.
 size_t lines_starting(const std::string& text) {
     size_t count = 0;
-    for (const std::string& line : said)
-        count += line.rfind("gdivideo: " + text, 0) == 0;
+    for (const std::string& line : said) {
+        const size_t start = line.rfind("gdivideo (", 0) == 0 ? line.find("): ") + 3 : line.find(": ") + 2;
+        count += line.compare(start, text.size(), text) == 0;
+    }
     return count;
 }
 
@@ -300,10 +496,17 @@ TEST(CheckedBuild, SaysEachMistakeOnceAndGivesTheReleaseResult) {
     PVOID handler = AddVectoredExceptionHandler(1, catch_debug_output);
     for (const Mistake& mistake : MISTAKES) {
         SCOPED_TRACE(mistake.what);
-        const int32_t release = mistake.faultFree >= 0 ? mistake.faultFree : run(mistake, plugin_path());
+        const auto release = mistake.faultFree >= 0 ? std::pair<int32_t, DWORD>{mistake.faultFree, 0}
+                                                     : run(mistake, plugin_path());
         said.clear();
-        EXPECT_EQ(run(mistake, checked_plugin_path()), release);
-        EXPECT_EQ(lines_starting(mistake.line), 1u) << testing::PrintToString(said);
+        longestPart = 0;
+        const auto checked = run(mistake, checked_plugin_path());
+        EXPECT_EQ(checked.first, release.first);
+        if (mistake.faultFree < 0) {
+            EXPECT_EQ(checked.second, release.second) << "the last error the host sees";
+        }
+        EXPECT_EQ(lines_starting(mistake.line), mistake.times) << testing::PrintToString(said);
+        EXPECT_LE(longestPart, 290u) << "a line that the debugger cuts: " << testing::PrintToString(said);
         if (mistake.also) {
             EXPECT_TRUE(std::any_of(said.begin(), said.end(),
                                     [&](const std::string& line) { return line.find(mistake.also) != std::string::npos; }))
