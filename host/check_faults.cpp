@@ -211,6 +211,18 @@ std::string first_wrong(const Shown& shown, int wrong, size_t first, uint32_t wa
 
 } // namespace
 
+bool shows_frame(const Shown& shown, const FrameImage& frame) {
+    const int W = shown.width, H = shown.height;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            int fx, fy;
+            source(x, y, W, H, frame, fx, fy);
+            if (!close_enough(shown.at(x, y), frame.colour(fx, fy)))
+                return false;
+        }
+    return W > 0 && H > 0;
+}
+
 std::string compare_picture(const Shown& shown, const FrameImage& frame, const DrawnBy& drawn) {
     const int W = shown.width, H = shown.height;
     if (W <= 0 || H <= 0)
@@ -238,8 +250,10 @@ std::string compare_picture(const Shown& shown, const FrameImage& frame, const D
     std::string best;
     int bestExplained = 0;
     for (const PictureFault& fault : picture_faults(shown, frame, drawn)) {
+        // A fault that disagrees with more than a twentieth of the window cannot fit: given up on
+        // as soon as it does.
         int spoken = 0, agreeing = 0, wrongSpoken = 0, explained = 0;
-        for (int y = 0; y < H; ++y)
+        for (int y = 0; y < H && spoken - agreeing <= W * H / 20; ++y)
             for (int x = 0; x < W; ++x) {
                 uint32_t colour;
                 if (!fault.shows(x, y, colour))

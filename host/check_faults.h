@@ -40,6 +40,9 @@ extern int colourTolerance;
 bool close_enough(uint32_t shown, uint32_t wanted);
 std::string hex(uint32_t colour); // 0x00RRGGBB
 
+// True when the window shows the frame stretched over all of it.
+bool shows_frame(const Shown& shown, const FrameImage& frame);
+
 // Empty when the window shows the frame stretched over all of it; otherwise what is wrong.
 std::string compare_picture(const Shown& shown, const FrameImage& frame, const DrawnBy& drawn);
 
