@@ -56,12 +56,14 @@ int main() {
     const struct {
         const char* name;
         Timing Figures::*timing;
-    } rows[] = {{"VideoInit + VideoShutdown", &Figures::open}, {"VideoBlit, 256 x 240 at 1x", &Figures::blit}};
+    } rows[] = {{"VideoInit + VideoShutdown", &Figures::open},
+                {"VideoBlit, 256 x 240 at 1x", &Figures::blit}};
     for (const auto& row : rows) {
         const Timing& release = figures[0].*row.timing;
         const Timing& checked = figures[1].*row.timing;
-        std::printf("%-28s %8.1f (%6.1f-%7.1f)   %8.1f (%6.1f-%7.1f)   %6.2f\n", row.name, release.median, release.low,
-                    release.high, checked.median, checked.low, checked.high, checked.median / release.median);
+        std::printf("%-28s %8.1f (%6.1f-%7.1f)   %8.1f (%6.1f-%7.1f)   %6.2f\n", row.name, release.median,
+                    release.low, release.high, checked.median, checked.low, checked.high,
+                    checked.median / release.median);
     }
     DestroyWindow(window);
     return 0;

@@ -129,7 +129,8 @@ int32_t readable_rows(const uint8_t* frame, int32_t width, int32_t height) {
 // segment, a large one with memory of its own, a buffer inside a block, memory of no heap.
 bool heap_block(const uint8_t* buffer, HANDLE& heap, uint64_t& size) {
     MEMORY_BASIC_INFORMATION region, first;
-    if (!VirtualQuery(buffer, &region, sizeof(region)) || region.State != MEM_COMMIT || region.Type != MEM_PRIVATE)
+    if (!VirtualQuery(buffer, &region, sizeof(region)) || region.State != MEM_COMMIT ||
+        region.Type != MEM_PRIVATE)
         return false;
     const auto* base = static_cast<const uint8_t*>(region.AllocationBase);
     if (buffer - base < 16 || // a block's header lies before it, in the same allocation
@@ -233,8 +234,10 @@ int32_t check_frame_buffer(const uint8_t* frameBuffer, int32_t width, int32_t he
         display.heap = heap;
         display.blockSize = blockSize;
         const int32_t rows = rows_within(blockSize, width, height);
-        if (rows < height && height != width && height <= FRAME_PITCH && frame_bytes(height, width) <= blockSize)
-            say_problem(PROBLEM_SWAPPED, address(frameBuffer), Text(blockSize).text, width, height, height, width);
+        if (rows < height && height != width && height <= FRAME_PITCH &&
+            frame_bytes(height, width) <= blockSize)
+            say_problem(PROBLEM_SWAPPED, address(frameBuffer), Text(blockSize).text, width, height, height,
+                        width);
         else if (rows < height)
             say_problem(PROBLEM_SHORT_BLOCK, address(frameBuffer), Text(blockSize).text, width, height,
                         Text(wanted).text, rows, height, columns_read(width), Text(wanted).text);
@@ -306,10 +309,13 @@ void say_opened() {
         lstrcpyA(buffer, " (on this thread's stack)");
     else if (display.frameBuffer && frame_size_valid(display.width, display.height))
         lstrcpyA(buffer, " (no heap block's start: only unreadable memory is noticed)");
-    say("VideoInit: %s: %ld x %ld frames from 0x%08lX%s; window 0x%08lX, %ld x %ld inside, %s%s; %s; conversion %s",
-        draws ? "display open" : "display open but it can draw nothing, every VideoBlit returns 0 (see above)",
-        display.width, display.height, address(display.frameBuffer), buffer, address(display.window), client.right,
-        client.bottom, device_context_kind(), display.mirrored ? " (mirrored: unmirrored for the picture)" : "",
+    say("VideoInit: %s: %ld x %ld frames from 0x%08lX%s; window 0x%08lX, %ld x %ld inside, %s%s; %s; "
+        "conversion %s",
+        draws ? "display open"
+              : "display open but it can draw nothing, every VideoBlit returns 0 (see above)",
+        display.width, display.height, address(display.frameBuffer), buffer, address(display.window),
+        client.right, client.bottom, device_context_kind(),
+        display.mirrored ? " (mirrored: unmirrored for the picture)" : "",
         display.hasBitmap ? "a 32-bit bitmap of the frame's size" : "no bitmap", frame_kernel_best().name);
 }
 
@@ -378,7 +384,8 @@ HDC WINAPI checked_GetDC(HWND window) {
 HBITMAP WINAPI checked_CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits,
                                         HANDLE section, DWORD offset) {
     DWORD error;
-    HBITMAP bitmap = watched_call(error, [&] { return CreateDIBSection(dc, info, usage, bits, section, offset); });
+    HBITMAP bitmap =
+        watched_call(error, [&] { return CreateDIBSection(dc, info, usage, bits, section, offset); });
     platform.sectionFailed = !bitmap;
     platform.sectionError = bitmap ? 0 : error;
     return bitmap;
@@ -389,8 +396,8 @@ int WINAPI checked_StretchDIBits(HDC dc, int x, int y, int width, int height, in
                                  UINT usage, DWORD rop) {
     DWORD error;
     const int result = watched_call(error, [&] {
-        return StretchDIBits(dc, x, y, width, height, sourceX, sourceY, sourceWidth, sourceHeight, bits, info, usage,
-                             rop);
+        return StretchDIBits(dc, x, y, width, height, sourceX, sourceY, sourceWidth, sourceHeight, bits, info,
+                             usage, rop);
     });
     platform.stretched = true;
     platform.stretchResult = result;

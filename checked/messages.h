@@ -68,7 +68,8 @@ constexpr Message MESSAGES[PROBLEM_KINDS] = {
      "with a black palette, so they are lost and the picture is black where they were meant to show; call "
      "VideoSetPalette after VideoInit",
      "colours set with no display open"},
-    {"VideoInit: the frame size %ld x %ld has a width or height of zero or less: no bitmap is made, VideoInit "
+    {"VideoInit: the frame size %ld x %ld has a width or height of zero or less: no bitmap is made, "
+     "VideoInit "
      "returns 1 and every VideoBlit returns 0 without drawing; pass the frame's width and height, each at "
      "least 1",
      "a frame size of zero or less"},
@@ -83,7 +84,8 @@ constexpr Message MESSAGES[PROBLEM_KINDS] = {
      "screen, so every VideoBlit returns 0; pass the handle that CreateWindow returned for your window",
      "a null window"},
     {"VideoInit: 0x%08lX names no window (one destroyed, or no window handle): VideoInit returns 1, every "
-     "VideoBlit returns 0 without drawing; pass the handle that CreateWindow returned, while the window exists",
+     "VideoBlit returns 0 without drawing; pass the handle that CreateWindow returned, while the window "
+     "exists",
      "a handle that names no window"},
     {"VideoInit: 0x%08lX is a device context, not a window: every VideoBlit returns 0 without drawing; pass "
      "the window's handle (the one CreateWindow returned), not what GetDC returned for it",
@@ -91,7 +93,8 @@ constexpr Message MESSAGES[PROBLEM_KINDS] = {
     {"VideoInit: 0x%08lX is a module (an HINSTANCE: %s), not a window: every VideoBlit returns 0 without "
      "drawing; pass the handle that CreateWindow returned, not the instance",
      "a module passed as the window"},
-    {"VideoInit: window 0x%08lX belongs to another process (%lu): the plugin draws into it all the same; open "
+    {"VideoInit: window 0x%08lX belongs to another process (%lu): the plugin draws into it all the same; "
+     "open "
      "the display on a window of your own process",
      "a window of another process"},
     {"VideoInit: window 0x%08lX belongs to thread %s, not to this thread, %s: the plugin draws from here, "
@@ -141,7 +144,8 @@ constexpr Message MESSAGES[PROBLEM_KINDS] = {
     {"VideoBlit: window 0x%08lX was destroyed while the display is open: nothing is drawn and VideoBlit "
      "returns 0 (VideoShutdown will too); call VideoShutdown before DestroyWindow",
      "the window destroyed"},
-    {"VideoBlit: the display has %s (VideoInit said why): nothing is drawn and VideoBlit returns 0; mend what "
+    {"VideoBlit: the display has %s (VideoInit said why): nothing is drawn and VideoBlit returns 0; mend "
+     "what "
      "VideoInit reported",
      "no device context or bitmap"},
     {"%s: GetDC for window 0x%08lX failed (%s): nothing is drawn and VideoBlit returns 0; check that the "
@@ -158,11 +162,13 @@ constexpr Message MESSAGES[PROBLEM_KINDS] = {
      "the rest of the picture as it was (the release build faults); keep the buffer valid and unmoved until "
      "VideoShutdown",
      "the frame buffer freed at a frame"},
-    {"VideoBlit: the frame buffer at 0x%08lX, a heap block of %s bytes at VideoInit, was freed or moved since "
+    {"VideoBlit: the frame buffer at 0x%08lX, a heap block of %s bytes at VideoInit, was freed or moved "
+     "since "
      "VideoInit (as when a std::vector grows): the plugin reads whatever lies there now; keep the buffer "
      "valid and unmoved until VideoShutdown",
      "the frame buffer freed or moved"},
-    {"VideoBlit: the frame buffer at 0x%08lX lies on this thread's stack below its stack pointer, in the frame "
+    {"VideoBlit: the frame buffer at 0x%08lX lies on this thread's stack below its stack pointer, in the "
+     "frame "
      "of a function that has returned: the plugin reads whatever lies there now; keep the buffer in memory "
      "that lives until VideoShutdown (a global, the heap, or a frame that is still running)",
      "the frame buffer out of scope"},

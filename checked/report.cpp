@@ -19,9 +19,10 @@ void prefix(char* text) {
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "K32EnumProcessModules")));
     HMODULE self = nullptr, modules[512];
     DWORD bytes = 0;
-    if (!enumerate || !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                          reinterpret_cast<LPCSTR>(&prefix), &self) ||
+    if (!enumerate ||
+        !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(&prefix), &self) ||
         !enumerate(GetCurrentProcess(), modules, sizeof(modules), &bytes))
         return;
     bool another = false;
@@ -34,7 +35,8 @@ void prefix(char* text) {
     for (const char* at = path; *at; ++at)
         if (*at == '\\' || *at == '/')
             name = at + 1;
-    wsprintfA(text, "gdivideo (%s at 0x%08lX): ", name, static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(self)));
+    wsprintfA(text, "gdivideo (%s at 0x%08lX): ", name,
+              static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(self)));
 }
 
 void say_line(const char* format, va_list arguments) {
@@ -115,7 +117,8 @@ bool end_span(char* line, int size) {
     for (int problem = 0; problem < PROBLEM_KINDS; ++problem) {
         if (counts[problem] > 1) {
             char part[200];
-            int length = wsprintfA(part, "%s%s (%lu times", separator, MESSAGES[problem].label, counts[problem]);
+            int length =
+                wsprintfA(part, "%s%s (%lu times", separator, MESSAGES[problem].label, counts[problem]);
             if (valued[problem] && lowest[problem] == highest[problem])
                 length += wsprintfA(part + length, "; after the first, %ld", lowest[problem]);
             else if (valued[problem])

@@ -19,11 +19,3 @@ const char* case_name(int index);
 // Runs one case on the plugin, whose calls the child watches. A case that compares pictures is
 // skipped where the screen cannot show the frame's colours (8 bits a pixel).
 Outcome run_case(int index, const PluginApi& plugin);
-
-// What an address that the plugin faulted on is to the check, for the crash's line: one of the
-// program's frame buffers, which the plugin may only read, or the page after one. Empty otherwise.
-// Safe to call from an exception filter: it writes into `text` and allocates nothing.
-void describe_fault_address(uintptr_t address, bool write, char* text, size_t size);
-
-// The plugin's device contexts, counted through its import table.
-void watch_plugin_imports(HMODULE plugin);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "check_instruments.h"
 #include "plugin_api.h"
 
 namespace {
@@ -30,9 +31,7 @@ struct Shared {
     } cases[MAX_CASES];
 };
 
-void copy(char* to, size_t size, const std::string& text) {
-    std::snprintf(to, size, "%s", text.c_str());
-}
+void copy(char* to, size_t size, const std::string& text) { std::snprintf(to, size, "%s", text.c_str()); }
 
 // ---- The child's side ----
 
@@ -80,20 +79,34 @@ int32_t GDIVIDEO_CALL tracked_fullscreen() {
 
 const char* exception_name(DWORD code) {
     switch (code) {
-    case EXCEPTION_ACCESS_VIOLATION: return "access violation";
-    case EXCEPTION_INT_DIVIDE_BY_ZERO: return "integer division by zero";
-    case EXCEPTION_INT_OVERFLOW: return "integer overflow";
-    case EXCEPTION_ILLEGAL_INSTRUCTION: return "illegal instruction";
-    case EXCEPTION_PRIV_INSTRUCTION: return "privileged instruction";
-    case EXCEPTION_STACK_OVERFLOW: return "stack overflow";
-    case EXCEPTION_IN_PAGE_ERROR: return "in-page error";
-    case EXCEPTION_DATATYPE_MISALIGNMENT: return "misaligned data";
-    case EXCEPTION_BREAKPOINT: return "breakpoint";
-    case EXCEPTION_FLT_DIVIDE_BY_ZERO: return "floating-point division by zero";
-    case EXCEPTION_FLT_INVALID_OPERATION: return "invalid floating-point operation";
-    case 0xE06D7363: return "C++ exception";
-    case 0x20474343: return "C++ exception";
-    default: return "exception";
+    case EXCEPTION_ACCESS_VIOLATION:
+        return "access violation";
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+        return "integer division by zero";
+    case EXCEPTION_INT_OVERFLOW:
+        return "integer overflow";
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+        return "illegal instruction";
+    case EXCEPTION_PRIV_INSTRUCTION:
+        return "privileged instruction";
+    case EXCEPTION_STACK_OVERFLOW:
+        return "stack overflow";
+    case EXCEPTION_IN_PAGE_ERROR:
+        return "in-page error";
+    case EXCEPTION_DATATYPE_MISALIGNMENT:
+        return "misaligned data";
+    case EXCEPTION_BREAKPOINT:
+        return "breakpoint";
+    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
+        return "floating-point division by zero";
+    case EXCEPTION_FLT_INVALID_OPERATION:
+        return "invalid floating-point operation";
+    case 0xE06D7363:
+        return "C++ exception";
+    case 0x20474343:
+        return "C++ exception";
+    default:
+        return "exception";
     }
 }
 
@@ -101,7 +114,8 @@ const char* exception_name(DWORD code) {
 void where(const void* address, char* text, size_t size) {
     HMODULE module = nullptr;
     char path[MAX_PATH] = "";
-    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                            static_cast<LPCSTR>(address), &module) &&
         GetModuleFileNameA(module, path, MAX_PATH)) {
         const char* name = std::strrchr(path, '\\');
@@ -109,7 +123,8 @@ void where(const void* address, char* text, size_t size) {
                       static_cast<unsigned long>(reinterpret_cast<uintptr_t>(address) -
                                                  reinterpret_cast<uintptr_t>(module)));
     } else {
-        std::snprintf(text, size, "0x%08lX", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(address)));
+        std::snprintf(text, size, "0x%08lX",
+                      static_cast<unsigned long>(reinterpret_cast<uintptr_t>(address)));
     }
 }
 
@@ -122,7 +137,10 @@ LONG WINAPI on_crash(EXCEPTION_POINTERS* exception) {
     if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2) {
         const ULONG_PTR kind = record.ExceptionInformation[0], address = record.ExceptionInformation[1];
         std::snprintf(what, sizeof(what), " %s 0x%08lX",
-                      kind == 1 ? "writing" : kind == 8 ? "executing" : "reading", static_cast<unsigned long>(address));
+                      kind == 1   ? "writing"
+                      : kind == 8 ? "executing"
+                                  : "reading",
+                      static_cast<unsigned long>(address));
         describe_fault_address(address, kind == 1, buffer, sizeof(buffer));
     }
     char text[FIGURE_BYTES];
@@ -130,9 +148,10 @@ LONG WINAPI on_crash(EXCEPTION_POINTERS* exception) {
         std::snprintf(text, sizeof(text), "the plugin crashed in %s (%s%s at %s)%s", shared->call,
                       exception_name(record.ExceptionCode), what, at, buffer);
     else
-        std::snprintf(text, sizeof(text),
-                      "the plugin crashed while none of its functions was running, after %s returned (%s%s at %s)%s",
-                      shared->call, exception_name(record.ExceptionCode), what, at, buffer);
+        std::snprintf(
+            text, sizeof(text),
+            "the plugin crashed while none of its functions was running, after %s returned (%s%s at %s)%s",
+            shared->call, exception_name(record.ExceptionCode), what, at, buffer);
     std::memcpy(shared->crash, text, sizeof(text));
     TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
     return EXCEPTION_EXECUTE_HANDLER;
@@ -143,7 +162,8 @@ LONG WINAPI on_crash(EXCEPTION_POINTERS* exception) {
 std::string exit_text(DWORD code) {
     char text[64];
     if (code >= 0xC0000000)
-        std::snprintf(text, sizeof(text), "exception 0x%08lX, %s", static_cast<unsigned long>(code), exception_name(code));
+        std::snprintf(text, sizeof(text), "exception 0x%08lX, %s", static_cast<unsigned long>(code),
+                      exception_name(code));
     else
         std::snprintf(text, sizeof(text), "exit code %lu", static_cast<unsigned long>(code));
     return text;
@@ -155,8 +175,9 @@ std::string how_it_ended(const Shared& report, DWORD exitCode) {
         return report.crash;
     if (report.inCall)
         return "the plugin ended the program (" + exit_text(exitCode) + ") in " + report.call;
-    return "the program ended (" + exit_text(exitCode) + ") while none of the plugin's functions was running, after " +
-           std::string(report.call) + " returned";
+    return "the program ended (" + exit_text(exitCode) +
+           ") while none of the plugin's functions was running, after " + std::string(report.call) +
+           " returned";
 }
 
 struct Child {
@@ -165,11 +186,12 @@ struct Child {
         char self[MAX_PATH];
         GetModuleFileNameA(nullptr, self, MAX_PATH);
         std::string command = "\"" + std::string(self) + "\" --check-child " +
-                              std::to_string(reinterpret_cast<uintptr_t>(memory)) + " " + std::to_string(first) +
-                              " \"" + path + "\"";
+                              std::to_string(reinterpret_cast<uintptr_t>(memory)) + " " +
+                              std::to_string(first) + " \"" + path + "\"";
         STARTUPINFOA startup = {};
         startup.cb = sizeof(startup);
-        return CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+        return CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                              &process);
     }
     ~Child() {
         if (!process.hProcess)
@@ -186,7 +208,8 @@ struct Child {
 ChildRun run_cases_in_children(const std::string& path, const std::function<void(int)>& starting,
                                const std::function<void(int, const Outcome&)>& ended) {
     SECURITY_ATTRIBUTES inherited = {sizeof(inherited), nullptr, TRUE};
-    HANDLE memory = CreateFileMappingA(INVALID_HANDLE_VALUE, &inherited, PAGE_READWRITE, 0, sizeof(Shared), nullptr);
+    HANDLE memory =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, &inherited, PAGE_READWRITE, 0, sizeof(Shared), nullptr);
     auto* report = static_cast<Shared*>(MapViewOfFile(memory, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Shared)));
     ChildRun run;
     const int count = case_count();
@@ -215,7 +238,8 @@ ChildRun run_cases_in_children(const std::string& path, const std::function<void
             for (bool more = true; more;) {
                 more = false;
                 if (next <= announced && report->cases[next].kind != Outcome::NONE) {
-                    ended(next, {static_cast<Outcome::Kind>(report->cases[next].kind), report->cases[next].figure});
+                    ended(next,
+                          {static_cast<Outcome::Kind>(report->cases[next].kind), report->cases[next].figure});
                     ++next;
                     more = true;
                 } else if (announced < report->currentCase && announced < next) {
@@ -223,7 +247,8 @@ ChildRun run_cases_in_children(const std::string& path, const std::function<void
                     more = true;
                 }
             }
-            if (report->state == Shared::LOAD_FAILED || (report->state == Shared::FINISHED && next == count)) {
+            if (report->state == Shared::LOAD_FAILED ||
+                (report->state == Shared::FINISHED && next == count)) {
                 run.loaded = report->state != Shared::LOAD_FAILED;
                 run.loadError = report->loadError;
                 run.loadProblem = report->loadProblem;
@@ -239,7 +264,8 @@ ChildRun run_cases_in_children(const std::string& path, const std::function<void
             if (callHangs || caseHangs) {
                 TerminateProcess(child.process.hProcess, 1);
                 ++hangs;
-                how = report->inCall ? std::string(report->call) + " did not return within " + std::to_string(CASE_SECONDS) + " s"
+                how = report->inCall ? std::string(report->call) + " did not return within " +
+                                           std::to_string(CASE_SECONDS) + " s"
                                      : "the case did not end within " + std::to_string(CASE_SECONDS) + " s";
             } else if (!running) {
                 DWORD code = 0;

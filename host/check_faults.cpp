@@ -11,7 +11,8 @@ int colourTolerance = 0;
 
 bool close_enough(uint32_t shown, uint32_t wanted) {
     for (int shift = 0; shift < 24; shift += 8) {
-        const int difference = static_cast<int>(shown >> shift & 0xFF) - static_cast<int>(wanted >> shift & 0xFF);
+        const int difference =
+            static_cast<int>(shown >> shift & 0xFF) - static_cast<int>(wanted >> shift & 0xFF);
         if (difference > colourTolerance || -difference > colourTolerance)
             return false;
     }
@@ -47,7 +48,8 @@ const ColourFault COLOUR_FAULTS[] = {
     {"green lost: every colour shows with no green", [](uint32_t c) { return c & 0xFF00FF; }},
     {"blue lost: every colour shows with no blue", [](uint32_t c) { return c & 0xFFFF00; }},
     {"the lowest bit of each colour's red, green and blue lost", [](uint32_t c) { return c & 0xFEFEFE; }},
-    {"the lowest two bits of each colour's red, green and blue lost", [](uint32_t c) { return c & 0xFCFCFC; }},
+    {"the lowest two bits of each colour's red, green and blue lost",
+     [](uint32_t c) { return c & 0xFCFCFC; }},
     {"red, green and blue shown as 6-bit values (0 to 63) rather than 8-bit ones (0 to 255)",
      [](uint32_t c) { return c >> 2 & 0x3F3F3F; }},
     {"the colours inverted", [](uint32_t c) { return ~c & 0xFFFFFF; }},
@@ -88,8 +90,8 @@ std::vector<uint32_t> stretched(const FrameImage& frame, int W, int H, int w, in
         HGDIOBJ previous = SelectObject(dc, bitmap);
         std::copy(picture.begin(), picture.end(), static_cast<uint32_t*>(bits));
         SetStretchBltMode(dc, mode);
-        StretchDIBits(dc, 0, 0, w, h, 0, 0, frame.width, frame.height, colours.data(), &source, DIB_RGB_COLORS,
-                      SRCCOPY);
+        StretchDIBits(dc, 0, 0, w, h, 0, 0, frame.width, frame.height, colours.data(), &source,
+                      DIB_RGB_COLORS, SRCCOPY);
         GdiFlush();
         for (size_t i = 0; i < picture.size(); ++i)
             picture[i] = static_cast<const uint32_t*>(bits)[i] & 0xFFFFFF;
@@ -120,23 +122,26 @@ std::vector<PictureFault> picture_faults(const Shown& shown, const FrameImage& f
                               return colour = fault.shows(frame.colour(fx, fy)), true;
                           }});
     faults.push_back({"upside down", moved([&](int&, int& fy) { return fy = frame.height - 1 - fy, true; })});
-    faults.push_back({"mirrored left to right", moved([&](int& fx, int&) { return fx = frame.width - 1 - fx, true; })});
+    faults.push_back(
+        {"mirrored left to right", moved([&](int& fx, int&) { return fx = frame.width - 1 - fx, true; })});
     for (int rows = -4; rows <= 4; ++rows)
         for (int columns = -4; columns <= 4; ++columns)
             if (rows || columns)
-                faults.push_back({"moved " + std::to_string(rows) + " rows down and " + std::to_string(columns) +
-                                      " columns right",
-                                  moved([rows, columns](int& fx, int& fy) { return fx -= columns, fy -= rows, true; })});
+                faults.push_back(
+                    {"moved " + std::to_string(rows) + " rows down and " + std::to_string(columns) +
+                         " columns right",
+                     moved([rows, columns](int& fx, int& fy) { return fx -= columns, fy -= rows, true; })});
     for (int pitch : {128, 255, 257, 320, 512, 1024})
-        faults.push_back({"its rows read " + std::to_string(pitch) + " bytes apart in the frame buffer, not 256",
-                          [&, pitch](int x, int y, uint32_t& colour) {
-                              int fx, fy;
-                              source(x, y, W, H, frame, fx, fy);
-                              const int64_t at = static_cast<int64_t>(fy) * pitch + fx;
-                              if (at >= static_cast<int64_t>(frame.height - 1) * 256 + frame.width)
-                                  return false;
-                              return colour = frame.palette[frame.buffer[at] % 64], true;
-                          }});
+        faults.push_back(
+            {"its rows read " + std::to_string(pitch) + " bytes apart in the frame buffer, not 256",
+             [&, pitch](int x, int y, uint32_t& colour) {
+                 int fx, fy;
+                 source(x, y, W, H, frame, fx, fy);
+                 const int64_t at = static_cast<int64_t>(fy) * pitch + fx;
+                 if (at >= static_cast<int64_t>(frame.height - 1) * 256 + frame.width)
+                     return false;
+                 return colour = frame.palette[frame.buffer[at] % 64], true;
+             }});
     const auto black_unless = [&](std::function<bool(int fy)> drawnRow) {
         return [&frame, W, H, drawnRow](int x, int y, uint32_t& colour) {
             int fx, fy;
@@ -146,8 +151,10 @@ std::vector<PictureFault> picture_faults(const Shown& shown, const FrameImage& f
     };
     faults.push_back({"only every second row of the frame drawn, the others black",
                       black_unless([](int fy) { return fy % 2 == 0; })});
-    faults.push_back({"only the frame's first row drawn, the rest black", black_unless([](int fy) { return fy == 0; })});
-    faults.push_back({"every row shows the frame's first row", moved([](int&, int& fy) { return fy = 0, true; })});
+    faults.push_back(
+        {"only the frame's first row drawn, the rest black", black_unless([](int fy) { return fy == 0; })});
+    faults.push_back(
+        {"every row shows the frame's first row", moved([](int&, int& fy) { return fy = 0, true; })});
     // Stretched larger than the window's inside, so that its right and bottom edges are cut off:
     // a little, or to the size the case names. GDI itself shows what it draws then.
     std::vector<std::pair<int, int>> sizes;
@@ -191,22 +198,24 @@ std::string not_drawn(const Shown& shown, const FrameImage& frame, const DrawnBy
                std::to_string(shown.height) + "): it drew only " + std::to_string(right) + " x " +
                std::to_string(bottom) + " of it" +
                (right == frame.width && bottom == frame.height ? ", at the frame's own size" : "");
-    return std::to_string(shown.width * shown.height - drawnPixels) + " pixels of the window not drawn" + reported;
+    return std::to_string(shown.width * shown.height - drawnPixels) + " pixels of the window not drawn" +
+           reported;
 }
 
 // The window shows one colour only, drawn by the plugin.
 std::string one_colour(const Shown& shown, const DrawnBy& drawn) {
-    if (shown.pixels.empty() ||
-        !std::all_of(shown.pixels.begin(), shown.pixels.end(), [&](uint32_t pixel) { return pixel == shown.pixels[0]; }))
+    if (shown.pixels.empty() || !std::all_of(shown.pixels.begin(), shown.pixels.end(),
+                                             [&](uint32_t pixel) { return pixel == shown.pixels[0]; }))
         return "";
     return "the window shows one colour only, " + hex(shown.pixels[0]) + ", though VideoBlit reported " +
            std::to_string(drawn.result) + " lines drawn";
 }
 
 std::string first_wrong(const Shown& shown, int wrong, size_t first, uint32_t wanted) {
-    return std::to_string(wrong) + " of " + std::to_string(shown.pixels.size()) + " pixels wrong, the first at (" +
-           std::to_string(first % shown.width) + ", " + std::to_string(first / shown.width) + "): " +
-           hex(shown.pixels[first]) + " where the picture has " + hex(wanted);
+    return std::to_string(wrong) + " of " + std::to_string(shown.pixels.size()) +
+           " pixels wrong, the first at (" + std::to_string(first % shown.width) + ", " +
+           std::to_string(first / shown.width) + "): " + hex(shown.pixels[first]) +
+           " where the picture has " + hex(wanted);
 }
 
 } // namespace
@@ -242,7 +251,8 @@ std::string compare_picture(const Shown& shown, const FrameImage& frame, const D
     if (!wrong)
         return "";
     if (const std::string part = not_drawn(shown, frame, drawn); !part.empty())
-        return std::to_string(wrong) + " of " + std::to_string(shown.pixels.size()) + " pixels wrong: " + part;
+        return std::to_string(wrong) + " of " + std::to_string(shown.pixels.size()) +
+               " pixels wrong: " + part;
     if (const std::string one = one_colour(shown, drawn); !one.empty())
         return one;
     // The fault that accounts for the most wrong pixels, where it accounts for nearly all of those
@@ -273,14 +283,16 @@ std::string compare_picture(const Shown& shown, const FrameImage& frame, const D
         }
     }
     if (!best.empty())
-        return std::to_string(wrong) + " of " + std::to_string(shown.pixels.size()) + " pixels wrong: " + best;
+        return std::to_string(wrong) + " of " + std::to_string(shown.pixels.size()) +
+               " pixels wrong: " + best;
     return first_wrong(shown, wrong, first, wanted[first]);
 }
 
-std::string compare_colours_only(const Shown& shown, const FrameImage& frame, const std::vector<uint32_t>& colours,
-                                 const DrawnBy& drawn) {
+std::string compare_colours_only(const Shown& shown, const FrameImage& frame,
+                                 const std::vector<uint32_t>& colours, const DrawnBy& drawn) {
     const auto among = [](uint32_t pixel, const std::vector<uint32_t>& set) {
-        return std::any_of(set.begin(), set.end(), [&](uint32_t colour) { return close_enough(pixel, colour); });
+        return std::any_of(set.begin(), set.end(),
+                           [&](uint32_t colour) { return close_enough(pixel, colour); });
     };
     const auto others = std::count_if(shown.pixels.begin(), shown.pixels.end(),
                                       [&](uint32_t pixel) { return !among(pixel, colours); });
@@ -296,7 +308,8 @@ std::string compare_colours_only(const Shown& shown, const FrameImage& frame, co
         std::vector<uint32_t> faulty;
         for (uint32_t colour : colours)
             faulty.push_back(fault.shows(colour));
-        if (std::all_of(shown.pixels.begin(), shown.pixels.end(), [&](uint32_t pixel) { return among(pixel, faulty); }))
+        if (std::all_of(shown.pixels.begin(), shown.pixels.end(),
+                        [&](uint32_t pixel) { return among(pixel, faulty); }))
             return count + ": " + fault.name;
     }
     // A stretching mode that combines pixels where it shrinks: GDI itself shows what it gives.
@@ -304,15 +317,19 @@ std::string compare_colours_only(const Shown& shown, const FrameImage& frame, co
         int mode;
         const char* says;
     } MODES[] = {
-        {BLACKONWHITE, "the picture is shrunk in the stretching mode BLACKONWHITE, a window's default, which combines "
-                       "neighbouring pixels with AND: the plugin must replace it with COLORONCOLOR"},
-        {WHITEONBLACK, "the picture is shrunk in the stretching mode WHITEONBLACK, which combines neighbouring pixels "
-                       "with OR: the plugin must replace it with COLORONCOLOR"},
-        {HALFTONE, "the picture is blended where it is shrunk, as the stretching mode HALFTONE does: the plugin must "
-                   "show whole pixels of the frame (COLORONCOLOR)"},
+        {BLACKONWHITE,
+         "the picture is shrunk in the stretching mode BLACKONWHITE, a window's default, which combines "
+         "neighbouring pixels with AND: the plugin must replace it with COLORONCOLOR"},
+        {WHITEONBLACK,
+         "the picture is shrunk in the stretching mode WHITEONBLACK, which combines neighbouring pixels "
+         "with OR: the plugin must replace it with COLORONCOLOR"},
+        {HALFTONE,
+         "the picture is blended where it is shrunk, as the stretching mode HALFTONE does: the plugin must "
+         "show whole pixels of the frame (COLORONCOLOR)"},
     };
     for (const auto& mode : MODES) {
-        const std::vector<uint32_t> gdi = stretched(frame, shown.width, shown.height, shown.width, shown.height, mode.mode);
+        const std::vector<uint32_t> gdi =
+            stretched(frame, shown.width, shown.height, shown.width, shown.height, mode.mode);
         size_t same = 0;
         for (size_t i = 0; i < gdi.size(); ++i)
             same += close_enough(shown.pixels[i], gdi[i]);
@@ -322,6 +339,6 @@ std::string compare_colours_only(const Shown& shown, const FrameImage& frame, co
     size_t first = 0;
     while (among(shown.pixels[first], colours))
         ++first;
-    return count + ", the first at (" + std::to_string(first % shown.width) + ", " + std::to_string(first / shown.width) +
-           "): " + hex(shown.pixels[first]);
+    return count + ", the first at (" + std::to_string(first % shown.width) + ", " +
+           std::to_string(first / shown.width) + "): " + hex(shown.pixels[first]);
 }

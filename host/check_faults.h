@@ -48,5 +48,5 @@ std::string compare_picture(const Shown& shown, const FrameImage& frame, const D
 
 // What is wrong with a window that the frame, of `colours` only, was shrunk into, where some pixels
 // show other colours; empty when all show those colours.
-std::string compare_colours_only(const Shown& shown, const FrameImage& frame, const std::vector<uint32_t>& colours,
-                                 const DrawnBy& drawn);
+std::string compare_colours_only(const Shown& shown, const FrameImage& frame,
+                                 const std::vector<uint32_t>& colours, const DrawnBy& drawn);

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cctype>
 
-void for_each_import(HMODULE module,
-                     const std::function<void(const std::string& dll, const std::string& name, void** slot)>& visit) {
+void for_each_import(
+    HMODULE module,
+    const std::function<void(const std::string& dll, const std::string& name, void** slot)>& visit) {
     auto* base = reinterpret_cast<BYTE*>(module);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    auto* nt =
+        reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
     const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (!directory.VirtualAddress)
         return;
@@ -14,7 +16,8 @@ void for_each_import(HMODULE module,
          descriptor->Name; ++descriptor) {
         std::string dll = reinterpret_cast<const char*>(base + descriptor->Name);
         std::transform(dll.begin(), dll.end(), dll.begin(), [](unsigned char c) { return std::tolower(c); });
-        const DWORD lookup = descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
+        const DWORD lookup =
+            descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
         auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + lookup);
         auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->FirstThunk);
         for (; names->u1.AddressOfData; ++names, ++slots) {

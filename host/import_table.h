@@ -9,8 +9,9 @@
 #include <string>
 
 // `dll` in lower case; `name` "#N" for an import by ordinal.
-void for_each_import(HMODULE module,
-                     const std::function<void(const std::string& dll, const std::string& name, void** slot)>& visit);
+void for_each_import(
+    HMODULE module,
+    const std::function<void(const std::string& dll, const std::string& name, void** slot)>& visit);
 
 // Points every slot of the module's imports named `name` at `replacement`.
 void replace_import(HMODULE module, const std::string& name, void* replacement);

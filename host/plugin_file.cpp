@@ -11,7 +11,8 @@
 #include "released_plugins.h"
 
 std::string file_sha256(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return "";
     HCRYPTPROV provider = 0;
@@ -72,7 +73,8 @@ namespace {
 
 // The DLLs the image at `path` needs, directly or through others, that Windows does not find where
 // it looks for this program: each file is mapped without running any of its code.
-void find_missing(const std::string& path, std::set<std::string>& seen, std::vector<std::string>& missing, int depth) {
+void find_missing(const std::string& path, std::set<std::string>& seen, std::vector<std::string>& missing,
+                  int depth) {
     HMODULE image = LoadLibraryExA(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
     if (!image)
         return;
@@ -109,28 +111,36 @@ const char* const REINSTALL = "install the plugin again, from the program that c
 std::string why_it_cannot_load(const std::string& path, DWORD error) {
     if (error == ERROR_MOD_NOT_FOUND || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
         if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-            return "there is no file " + path + "\nWhat to do: " + REINSTALL + ", or name the file with --plugin PATH";
+            return "there is no file " + path + "\nWhat to do: " + REINSTALL +
+                   ", or name the file with --plugin PATH";
         std::set<std::string> seen;
         std::vector<std::string> missing;
         find_missing(path, seen, missing, 0);
         if (!missing.empty())
-            return "the file is there, but it needs " + list(missing) + ", which Windows does not find (beside the "
-                   "program, in the system folder or on PATH)\nWhat to do: " + REINSTALL +
-                   "; if that does not help, tell the plugin's maker that " + list(missing) + " is missing";
-        return "the file is there, but a DLL it needs is missing, and the check cannot tell which\nWhat to do: " +
+            return "the file is there, but it needs " + list(missing) +
+                   ", which Windows does not find (beside the "
+                   "program, in the system folder or on PATH)\nWhat to do: " +
+                   REINSTALL + "; if that does not help, tell the plugin's maker that " + list(missing) +
+                   " is missing";
+        return "the file is there, but a DLL it needs is missing, and the check cannot tell which\nWhat to "
+               "do: " +
                std::string(REINSTALL);
     }
     if (error == ERROR_BAD_EXE_FORMAT)
-        return "the file is not a 32-bit Windows DLL (a 64-bit build, another kind of file, or a damaged copy); "
-               "this plugin serves 32-bit programs only\nWhat to do: " + std::string(REINSTALL);
+        return "the file is not a 32-bit Windows DLL (a 64-bit build, another kind of file, or a damaged "
+               "copy); "
+               "this plugin serves 32-bit programs only\nWhat to do: " +
+               std::string(REINSTALL);
     if (error == ERROR_DLL_INIT_FAILED)
         return "its start-up code (DllMain) refused to load it\nWhat to do: " + std::string(REINSTALL) +
                "; if this comes again, send this whole output to the plugin's maker";
     if (error == ERROR_NOACCESS) // the loader catches what faults in DllMain
-        return "its start-up code (DllMain) crashed as it was loaded, on memory it may not touch\nWhat to do: " +
+        return "its start-up code (DllMain) crashed as it was loaded, on memory it may not touch\nWhat to "
+               "do: " +
                std::string(REINSTALL) + "; if this comes again, send this whole output to the plugin's maker";
     if (error == 0)
-        return "the file is a DLL, but not a video output plugin: it lacks one of the seven functions\nWhat to do: " +
+        return "the file is a DLL, but not a video output plugin: it lacks one of the seven functions\nWhat "
+               "to do: " +
                std::string(REINSTALL);
     return "Windows would not load it\nWhat to do: " + std::string(REINSTALL) +
            "; if this comes again, send this whole output to the plugin's maker";
@@ -148,13 +158,13 @@ std::string windows_name() {
     std::string text = "Windows";
     if (rtlGetVersion && rtlGetVersion(&info) == 0) {
         const ULONG version = info.major * 100 + info.minor;
-        const char* name = version == 500   ? "2000"
-                           : version == 501 ? "XP"
-                           : version == 502 ? "XP x64 or Server 2003"
-                           : version == 600 ? "Vista"
-                           : version == 601 ? "7"
-                           : version == 602 ? "8"
-                           : version == 603 ? "8.1"
+        const char* name = version == 500    ? "2000"
+                           : version == 501  ? "XP"
+                           : version == 502  ? "XP x64 or Server 2003"
+                           : version == 600  ? "Vista"
+                           : version == 601  ? "7"
+                           : version == 602  ? "8"
+                           : version == 603  ? "8.1"
                            : version == 1000 ? (info.build >= 22000 ? "11" : "10")
                                              : nullptr;
         if (name)

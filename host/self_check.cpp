@@ -71,9 +71,10 @@ int run_self_check(const std::string& pluginPath) {
         // What Windows said, or what the plugin did as it was loaded, then what that means.
         std::printf("loading it: %s\n", run.loadProblem.c_str());
         const bool refused = run.loadError || run.loadProblem.find("does not export") != std::string::npos;
-        std::printf("verdict: the plugin cannot be used: %s\n",
-                    refused ? why_it_cannot_load(pluginPath, run.loadError).c_str()
-                            : "it failed as it was loaded\nWhat to do: send this whole output to the plugin's maker");
+        std::printf(
+            "verdict: the plugin cannot be used: %s\n",
+            refused ? why_it_cannot_load(pluginPath, run.loadError).c_str()
+                    : "it failed as it was loaded\nWhat to do: send this whole output to the plugin's maker");
         return EXIT_UNUSABLE;
     }
     if (!run.afterCases.empty()) {
@@ -82,20 +83,25 @@ int run_self_check(const std::string& pluginPath) {
             firstFailure = "after the last case: " + run.afterCases;
     }
     if (failures) {
-        std::printf("verdict: the plugin does NOT work as it should on this machine: %d of %d cases failed or did not "
-                    "run, the first %s. A program that shows its picture through it may show it wrong, or not at "
-                    "all.\n"
-                    "What to do: if the line 'plugin:' above does not say it is the plugin released with this check, "
-                    "install that one again and run this once more. Otherwise send this whole output to the maker of "
-                    "the plugin, or of the program that came with it; a program's maker can also run the program with "
-                    "the plugin's checked build (bin/checked/gdivideo.dll of its kit) to see what goes wrong.\n",
-                    failures, total, firstFailure.c_str());
+        std::printf(
+            "verdict: the plugin does NOT work as it should on this machine: %d of %d cases failed or did "
+            "not "
+            "run, the first %s. A program that shows its picture through it may show it wrong, or not at "
+            "all.\n"
+            "What to do: if the line 'plugin:' above does not say it is the plugin released with this check, "
+            "install that one again and run this once more. Otherwise send this whole output to the maker of "
+            "the plugin, or of the program that came with it; a program's maker can also run the program "
+            "with "
+            "the plugin's checked build (bin/checked/gdivideo.dll of its kit) to see what goes wrong.\n",
+            failures, total, firstFailure.c_str());
         return EXIT_FAILED;
     }
-    std::printf("verdict: the plugin works on this machine: %d of %d cases held%s.\n"
-                "What this means: the plugin works here, so if a program shows its picture wrong through it, the "
-                "fault is most likely in the program: send this whole output to the program's maker, with what you "
-                "see.\n",
-                held, total, skipped ? (", " + std::to_string(skipped) + " could not be run here, as said above").c_str() : "");
+    std::printf(
+        "verdict: the plugin works on this machine: %d of %d cases held%s.\n"
+        "What this means: the plugin works here, so if a program shows its picture wrong through it, the "
+        "fault is most likely in the program: send this whole output to the program's maker, with what you "
+        "see.\n",
+        held, total,
+        skipped ? (", " + std::to_string(skipped) + " could not be run here, as said above").c_str() : "");
     return 0;
 }

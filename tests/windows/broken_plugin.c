@@ -36,9 +36,37 @@
 #include <windows.h>
 
 enum {
-    NONE, NOTHING, SWAPPED, UPSIDE_DOWN, MIRRORED, SHIFTED, PITCH, UNSCALED, ONE_SHORT, WINDOW_RECT, GREEN_LOST, SIX_BITS,
-    ROWS_SKIPPED, MONOCHROME, HIGH_VALUES, NOT_CLEARED, INDEX_WRAPS, APPLY_ONLY, FRAME_LATE, FIXED_SIZE, WRITES_FRAME,
-    MAPPING_MODE, DC_PER_FRAME, DC_KEPT, SLOW, CRASH, HANG, EXIT, DLLMAIN_FAILS, LOAD_CRASH, DEPENDENCY
+    NONE,
+    NOTHING,
+    SWAPPED,
+    UPSIDE_DOWN,
+    MIRRORED,
+    SHIFTED,
+    PITCH,
+    UNSCALED,
+    ONE_SHORT,
+    WINDOW_RECT,
+    GREEN_LOST,
+    SIX_BITS,
+    ROWS_SKIPPED,
+    MONOCHROME,
+    HIGH_VALUES,
+    NOT_CLEARED,
+    INDEX_WRAPS,
+    APPLY_ONLY,
+    FRAME_LATE,
+    FIXED_SIZE,
+    WRITES_FRAME,
+    MAPPING_MODE,
+    DC_PER_FRAME,
+    DC_KEPT,
+    SLOW,
+    CRASH,
+    HANG,
+    EXIT,
+    DLLMAIN_FAILS,
+    LOAD_CRASH,
+    DEPENDENCY
 };
 
 #ifdef NEEDS_ABSENT_DLL /* the DEPENDENCY build's */
@@ -95,7 +123,8 @@ int32_t __cdecl VideoShutdown(void) {
     return FAULT == DC_KEPT ? 1 : ReleaseDC(target, dc);
 }
 
-int32_t __cdecl VideoInit(int32_t width, int32_t height, HWND window, int32_t reserved, const uint8_t* frame) {
+int32_t __cdecl VideoInit(int32_t width, int32_t height, HWND window, int32_t reserved,
+                          const uint8_t* frame) {
     (void)reserved;
     VideoShutdown();
     while (FAULT == HANG)
@@ -114,7 +143,8 @@ int32_t __cdecl VideoInit(int32_t width, int32_t height, HWND window, int32_t re
 }
 
 int32_t __cdecl VideoSetPalette(int32_t index, int32_t red, int32_t green, int32_t blue) {
-    const uint32_t colour = (uint32_t)(red & 0xFF) << 16 | (uint32_t)(green & 0xFF) << 8 | (uint32_t)(blue & 0xFF);
+    const uint32_t colour =
+        (uint32_t)(red & 0xFF) << 16 | (uint32_t)(green & 0xFF) << 8 | (uint32_t)(blue & 0xFF);
     uint32_t shown = colour;
     if (FAULT == SWAPPED)
         shown = (colour & 0xFF00) | (colour >> 16) | (colour & 0xFF) << 16;
@@ -170,7 +200,8 @@ int32_t __cdecl VideoBlit(void) {
         return frameHeight;
     if (FAULT != FRAME_LATE)
         convert();
-    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), frameWidth, -frameHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {{0}}};
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), frameWidth, -frameHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0},
+                       {{0}}};
     RECT client;
     GetClientRect(target, &client);
     if (FAULT == UNSCALED)
@@ -183,8 +214,8 @@ int32_t __cdecl VideoBlit(void) {
         client.right = outer.right - outer.left, client.bottom = outer.bottom - outer.top;
     }
     prepare();
-    const int32_t lines = StretchDIBits(dc, 0, 0, client.right, client.bottom, 0, 0, frameWidth, frameHeight, pixels,
-                                        &info, DIB_RGB_COLORS, SRCCOPY);
+    const int32_t lines = StretchDIBits(dc, 0, 0, client.right, client.bottom, 0, 0, frameWidth, frameHeight,
+                                        pixels, &info, DIB_RGB_COLORS, SRCCOPY);
     if (FAULT == FRAME_LATE)
         convert();
     return lines;

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -19,7 +19,7 @@
 namespace {
 
 std::vector<std::string> said; // each line whole, its parts joined
-size_t longestPart = 0;         // what the debugger shows of a line, at most about 290 characters
+size_t longestPart = 0;        // what the debugger shows of a line, at most about 290 characters
 
 // OutputDebugStringA raises DBG_PRINTEXCEPTION_C with the text when no debugger is attached.
 LONG CALLBACK catch_debug_output(EXCEPTION_POINTERS* exception) {
@@ -81,15 +81,16 @@ int32_t exit_with_a_display_open(const std::string& path) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
-                        &startup, &process))
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
+                        nullptr, &startup, &process))
         return -1;
     DWORD status = static_cast<DWORD>(-1);
     for (DEBUG_EVENT event; status == static_cast<DWORD>(-1) && WaitForDebugEvent(&event, 60000);) {
         const DWORD code = event.dwDebugEventCode;
         if (code == OUTPUT_DEBUG_STRING_EVENT) {
             std::string text(event.u.DebugString.nDebugStringLength, '\0');
-            ReadProcessMemory(process.hProcess, event.u.DebugString.lpDebugStringData, &text[0], text.size(), nullptr);
+            ReadProcessMemory(process.hProcess, event.u.DebugString.lpDebugStringData, &text[0], text.size(),
+                              nullptr);
             said.emplace_back(text.c_str());
         }
         CloseHandle(code == CREATE_PROCESS_DEBUG_EVENT ? event.u.CreateProcessInfo.hFile
@@ -206,16 +207,17 @@ const Mistake MISTAKES[] = {
     {"a device context passed as the window",
      [](Plugin& p, Scene& s) {
          HDC dc = GetDC(s.window.handle());
-         const int32_t result =
-             in_order({p.init(256, 240, reinterpret_cast<HWND>(dc), 0, s.frame.data()), p.blit(), p.shutdown()});
+         const int32_t result = in_order(
+             {p.init(256, 240, reinterpret_cast<HWND>(dc), 0, s.frame.data()), p.blit(), p.shutdown()});
          ReleaseDC(s.window.handle(), dc);
          return result;
      },
      "VideoInit: 0x", -1, "bitmap deleted, no device context to release"},
     {"a module passed as the window",
      [](Plugin& p, Scene& s) {
-         return in_order({p.init(256, 240, reinterpret_cast<HWND>(GetModuleHandleA(nullptr)), 0, s.frame.data()),
-                          p.blit(), p.shutdown()});
+         return in_order(
+             {p.init(256, 240, reinterpret_cast<HWND>(GetModuleHandleA(nullptr)), 0, s.frame.data()),
+              p.blit(), p.shutdown()});
      },
      "VideoInit: 0x", -1, "is a module (an HINSTANCE: "},
     {"window of another thread",
@@ -236,41 +238,47 @@ const Mistake MISTAKES[] = {
          GuardedBuffer rows(100 * 256);
          return in_order({p.init(256, 240, s.window.handle(), 0, rows.data()), p.blit()});
      },
-     "VideoInit: the frame buffer at 0x", 1 + 240, "is too short: the memory after it cannot be read from row 100 "
-     "of its 240 on", 3},
+     "VideoInit: the frame buffer at 0x", 1 + 240,
+     "is too short: the memory after it cannot be read from row 100 "
+     "of its 240 on",
+     3},
     {"frame buffer of width x height bytes from a heap of its own",
      [](Plugin& p, Scene& s) {
          HANDLE heap = HeapCreate(0, 1 << 20, 0);
          void* frame = HeapAlloc(heap, 0, 160 * 144);
-         const int32_t result = in_order({p.init(160, 144, s.window.handle(), 0, static_cast<uint8_t*>(frame)),
-                                          p.blit(), p.shutdown()});
+         const int32_t result = in_order(
+             {p.init(160, 144, s.window.handle(), 0, static_cast<uint8_t*>(frame)), p.blit(), p.shutdown()});
          HeapDestroy(heap);
          return result;
      },
-     "VideoInit: the frame buffer at 0x", -1, "is a heap block of 23040 bytes, but a 160 x 144 frame reads 36768 bytes"},
+     "VideoInit: the frame buffer at 0x", -1,
+     "is a heap block of 23040 bytes, but a 160 x 144 frame reads 36768 bytes"},
     {"frame buffer inside a heap block, not at its start",
      [](Plugin& p, Scene& s) {
          uint8_t* frame = static_cast<uint8_t*>(std::calloc(256 * 240 + 64, 1));
-         const int32_t result = in_order({p.init(256, 240, s.window.handle(), 0, frame + 64), p.blit(), p.shutdown()});
+         const int32_t result =
+             in_order({p.init(256, 240, s.window.handle(), 0, frame + 64), p.blit(), p.shutdown()});
          std::free(frame);
          return result;
      },
-     "VideoInit: display open: 256 x 240 frames from 0x", -1, "(no heap block's start: only unreadable memory is noticed)"},
+     "VideoInit: display open: 256 x 240 frames from 0x", -1,
+     "(no heap block's start: only unreadable memory is noticed)"},
     {"width and height swapped",
      [](Plugin& p, Scene& s) {
          HANDLE heap = HeapCreate(0, 1 << 20, 0);
          void* frame = HeapAlloc(heap, 0, 256 * 240);
-         const int32_t result = in_order({p.init(240, 256, s.window.handle(), 0, static_cast<uint8_t*>(frame)),
-                                          p.shutdown()});
+         const int32_t result =
+             in_order({p.init(240, 256, s.window.handle(), 0, static_cast<uint8_t*>(frame)), p.shutdown()});
          HeapDestroy(heap);
          return result;
      },
-     "VideoInit: the frame buffer at 0x", -1, "holds 61440 bytes, too few for a 240 x 256 frame, but enough for a 256 x 240 one"},
+     "VideoInit: the frame buffer at 0x", -1,
+     "holds 61440 bytes, too few for a 240 x 256 frame, but enough for a 256 x 240 one"},
     {"a byte count above 32 bits",
      [](Plugin& p, Scene& s) {
          void* frame = HeapAlloc(GetProcessHeap(), 0, 4096);
-         const int32_t result = in_order({p.init(1, 16777217, s.window.handle(), 0, static_cast<uint8_t*>(frame)),
-                                          p.shutdown()});
+         const int32_t result = in_order(
+             {p.init(1, 16777217, s.window.handle(), 0, static_cast<uint8_t*>(frame)), p.shutdown()});
          HeapFree(GetProcessHeap(), 0, frame);
          return result;
      },
@@ -280,7 +288,8 @@ const Mistake MISTAKES[] = {
          Holed holed(PAGE_NOACCESS);
          return in_order({p.init(256, 240, s.window.handle(), 0, holed.memory), p.blit(), p.shutdown()});
      },
-     "VideoInit: a page of the frame buffer at 0x", 1 + 240 + 1, "cannot be read, 8192 bytes from its start (row 32)"},
+     "VideoInit: a page of the frame buffer at 0x", 1 + 240 + 1,
+     "cannot be read, 8192 bytes from its start (row 32)"},
     {"a guard page in the buffer",
      [](Plugin& p, Scene& s) {
          Holed holed(PAGE_READWRITE | PAGE_GUARD);
@@ -295,7 +304,8 @@ const Mistake MISTAKES[] = {
          std::free(frame);
          return in_order({result, p.blit(), p.shutdown()});
      },
-     "VideoBlit: the frame buffer at 0x", -1, "a heap block of 61440 bytes at VideoInit, was freed or moved since VideoInit"},
+     "VideoBlit: the frame buffer at 0x", -1,
+     "a heap block of 61440 bytes at VideoInit, was freed or moved since VideoInit"},
     {"frame buffer in a vector that grows",
      [](Plugin& p, Scene& s) {
          std::vector<uint8_t> frame(256 * 240, 1);
@@ -305,7 +315,9 @@ const Mistake MISTAKES[] = {
      },
      "VideoBlit: the frame buffer at 0x", -1, "was freed or moved since VideoInit"},
     {"frame buffer on the stack of a function that has returned",
-     [](Plugin& p, Scene& s) { return in_order({open_on_the_stack(p, s), p.blit(), p.shutdown()}); },
+     [](Plugin& p, Scene& s) {
+         return in_order({open_on_the_stack(p, s), p.blit(), p.shutdown()});
+     },
      "VideoBlit: the frame buffer at 0x", -1, "lies on this thread's stack below its stack pointer"},
     {"frame buffer in a frame that still runs",
      [](Plugin& p, Scene& s) {
@@ -319,8 +331,8 @@ const Mistake MISTAKES[] = {
          for (int i = 0; i < 100; ++i)
              heaps.push_back(HeapCreate(0, 0, 0));
          void* frame = HeapAlloc(heaps[79], HEAP_ZERO_MEMORY, 256 * 240);
-         const int32_t result = in_order({p.init(256, 240, s.window.handle(), 0, static_cast<uint8_t*>(frame)),
-                                          p.blit()});
+         const int32_t result =
+             in_order({p.init(256, 240, s.window.handle(), 0, static_cast<uint8_t*>(frame)), p.blit()});
          for (HANDLE heap : heaps)
              HeapDestroy(heap);
          return result;
@@ -358,7 +370,9 @@ const Mistake MISTAKES[] = {
                      Sleep(0);
                  SuspendThread(other.thread);
                  std::atomic<int32_t> opened{-1};
-                 std::thread opening([&] { opened = in_order({p.init(256, 240, s.window.handle(), 0, frame), p.shutdown()}); });
+                 std::thread opening([&] {
+                     opened = in_order({p.init(256, 240, s.window.handle(), 0, frame), p.shutdown()});
+                 });
                  for (int waited = 0; opened < 0 && waited < 500; ++waited)
                      Sleep(10);
                  const bool blocked = opened < 0;
@@ -372,11 +386,15 @@ const Mistake MISTAKES[] = {
      },
      "VideoShutdown: display closed after 0 frames", -1, nullptr, 0, 20},
     {"palette indices 64, -1 and 70",
-     [](Plugin& p, Scene&) { return in_order({p.setPalette(64, 1, 2, 3), p.setPalette(-1, 0, 0, 0), p.setPalette(70, 0, 0, 0)}); },
+     [](Plugin& p, Scene&) {
+         return in_order({p.setPalette(64, 1, 2, 3), p.setPalette(-1, 0, 0, 0), p.setPalette(70, 0, 0, 0)});
+     },
      "VideoSetPalette: index 64 is outside 0 to 63", -1,
      "; more than once: a palette index outside 0 to 63 (3 times; after the first, -1 to 70)"},
     {"colours set before VideoInit",
-     [](Plugin& p, Scene& s) { return in_order({p.setPalette(1, 2, 3, 4), p.setPalette(2, 3, 4, 5), s.open(p)}); },
+     [](Plugin& p, Scene& s) {
+         return in_order({p.setPalette(1, 2, 3, 4), p.setPalette(2, 3, 4, 5), s.open(p)});
+     },
      "VideoInit: 2 colours were set by VideoSetPalette with no display open"},
     {"colour set from another thread",
      [](Plugin& p, Scene& s) {
@@ -393,9 +411,12 @@ const Mistake MISTAKES[] = {
      },
      "VideoShutdown: called from thread"},
     {"blits after the last shutdown, then unloaded",
-     [](Plugin& p, Scene& s) { return in_order({s.open(p), p.shutdown(), p.blit(), p.blit()}); },
+     [](Plugin& p, Scene& s) {
+         return in_order({s.open(p), p.shutdown(), p.blit(), p.blit()});
+     },
      "VideoBlit: no display is open", -1,
-     "FreeLibrary: since the last VideoInit or VideoShutdown; more than once: VideoBlit with no display open (2 times)"},
+     "FreeLibrary: since the last VideoInit or VideoShutdown; more than once: VideoBlit with no display open "
+     "(2 times)"},
     {"process ended with a display open",
      [](Plugin& p, Scene&) {
          char path[MAX_PATH];
@@ -497,7 +518,7 @@ TEST(CheckedBuild, SaysEachMistakeOnceAndGivesTheReleaseResult) {
     for (const Mistake& mistake : MISTAKES) {
         SCOPED_TRACE(mistake.what);
         const auto release = mistake.faultFree >= 0 ? std::pair<int32_t, DWORD>{mistake.faultFree, 0}
-                                                     : run(mistake, plugin_path());
+                                                    : run(mistake, plugin_path());
         said.clear();
         longestPart = 0;
         const auto checked = run(mistake, checked_plugin_path());
@@ -508,9 +529,9 @@ TEST(CheckedBuild, SaysEachMistakeOnceAndGivesTheReleaseResult) {
         EXPECT_EQ(lines_starting(mistake.line), mistake.times) << testing::PrintToString(said);
         EXPECT_LE(longestPart, 290u) << "a line that the debugger cuts: " << testing::PrintToString(said);
         if (mistake.also) {
-            EXPECT_TRUE(std::any_of(said.begin(), said.end(),
-                                    [&](const std::string& line) { return line.find(mistake.also) != std::string::npos; }))
-                << testing::PrintToString(said);
+            EXPECT_TRUE(std::any_of(said.begin(), said.end(), [&](const std::string& line) {
+                return line.find(mistake.also) != std::string::npos;
+            })) << testing::PrintToString(said);
         }
         if (mistake.lines) {
             EXPECT_EQ(said.size(), mistake.lines) << testing::PrintToString(said);

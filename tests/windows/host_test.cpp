@@ -161,21 +161,27 @@ const SelfCheckRow SELF_CHECK[] = {
     {"broken_plugin_swapped.dll", 1, "a picture enlarged twice", "pixels wrong: red and blue swapped"},
     {"broken_plugin_upside_down.dll", 1, "a picture enlarged twice", "pixels wrong: upside down"},
     {"broken_plugin_mirrored.dll", 1, "a picture enlarged twice", "pixels wrong: mirrored left to right"},
-    {"broken_plugin_shifted.dll", 1, "a picture enlarged twice", "pixels wrong: moved 2 rows down and 3 columns right"},
-    {"broken_plugin_pitch.dll", 1, "a picture enlarged twice", "its rows read 257 bytes apart in the frame buffer, not 256"},
+    {"broken_plugin_shifted.dll", 1, "a picture enlarged twice",
+     "pixels wrong: moved 2 rows down and 3 columns right"},
+    {"broken_plugin_pitch.dll", 1, "a picture enlarged twice",
+     "its rows read 257 bytes apart in the frame buffer, not 256"},
     {"broken_plugin_unscaled.dll", 1, "a picture enlarged three times",
-     "not stretched over the whole inside of the window (768 x 720): it drew only 256 x 240 of it, at the frame's own size"},
+     "not stretched over the whole inside of the window (768 x 720): it drew only 256 x 240 of it, at the "
+     "frame's own size"},
     {"broken_plugin_one_short.dll", 1, "a picture enlarged twice",
      "not stretched over the whole inside of the window (512 x 480): it drew only 511 x 480 of it"},
     {"broken_plugin_window_rect.dll", 1, "a window with a title bar and a border",
-     "but to %, the window's outer size, with its border and title bar, so that its right or bottom edge is cut off"},
-    {"broken_plugin_green_lost.dll", 1, "a picture enlarged twice", "green lost: every colour shows with no green"},
+     "but to %, the window's outer size, with its border and title bar, so that its right or bottom edge is "
+     "cut off"},
+    {"broken_plugin_green_lost.dll", 1, "a picture enlarged twice",
+     "green lost: every colour shows with no green"},
     {"broken_plugin_six_bits.dll", 1, "a picture enlarged twice",
      "red, green and blue shown as 6-bit values (0 to 63) rather than 8-bit ones (0 to 255)"},
     {"broken_plugin_rows_skipped.dll", 1, "a picture enlarged twice",
      "only every second row of the frame drawn, the others black"},
     {"broken_plugin_monochrome.dll", 1, "a picture shrunk into a smaller window",
-     "shrunk in the stretching mode BLACKONWHITE, a window's default, which combines neighbouring pixels with AND"},
+     "shrunk in the stretching mode BLACKONWHITE, a window's default, which combines neighbouring pixels "
+     "with AND"},
     {"broken_plugin_high_values.dll", 1, "every pixel value",
      "of the pixel values 64 to 255 do not show the colour of their low six bits"},
     {"broken_plugin_not_cleared.dll", 1, "colours set before VideoInit gone",
@@ -187,32 +193,40 @@ const SelfCheckRow SELF_CHECK[] = {
     {"broken_plugin_frame_late.dll", 1, "each frame shown at the VideoBlit",
      "each VideoBlit showed the frame before the one just drawn: the picture is one frame late"},
     {"broken_plugin_fixed_size.dll", 1, "frames of other sizes",
-     "the plugin crashed in VideoBlit (access violation reading 0x%; it read past the end of the program's frame "
+     "the plugin crashed in VideoBlit (access violation reading 0x%; it read past the end of the program's "
+     "frame "
      "buffer: a 160 x 100 frame has 100 rows 256 bytes apart, of which it reads the first 160 bytes"},
     {"broken_plugin_writes_frame.dll", 1, "a picture at its own size",
-     "the plugin crashed in VideoBlit (access violation writing 0x%; it wrote into the program's frame buffer, which "
+     "the plugin crashed in VideoBlit (access violation writing 0x%; it wrote into the program's frame "
+     "buffer, which "
      "a plugin may only read"},
     {"broken_plugin_mapping_mode.dll", 1, "windows that keep their own drawing settings",
-     "left to right: after VideoShutdown the window's device context has the mapping mode MM_ANISOTROPIC, not the "
+     "left to right: after VideoShutdown the window's device context has the mapping mode MM_ANISOTROPIC, "
+     "not the "
      "program's MM_TEXT"},
     {"broken_plugin_dc_per_frame.dll", 1, "device contexts",
      "a device context taken at every VideoBlit (31 taken, 1 given back over 30 frames)"},
     {"broken_plugin_dc_kept.dll", 1, "device contexts",
      "VideoShutdown did not give back 1 of the device contexts the plugin took (1 taken, 0 given back)"},
-    {"broken_plugin_slow.dll", 1, "time per frame", "slow: VideoBlit takes %; at 60 frames a second a frame has 16.7 ms"},
+    {"broken_plugin_slow.dll", 1, "time per frame",
+     "slow: VideoBlit takes %; at 60 frames a second a frame has 16.7 ms"},
     {"broken_plugin_crash.dll", 1, "a picture at its own size",
      "the plugin crashed in VideoBlit (access violation writing 0x00000000 at broken_plugin_crash.dll+0x"},
     {"broken_plugin_hang.dll", 1, "the seven functions' results", "VideoInit did not return within 10 s"},
-    {"broken_plugin_exit.dll", 1, "a picture at its own size", "the plugin ended the program (exit code 0) in VideoShutdown"},
+    {"broken_plugin_exit.dll", 1, "a picture at its own size",
+     "the plugin ended the program (exit code 0) in VideoShutdown"},
     {"broken_plugin_dllmain_fails.dll", 4, nullptr,
      "verdict: the plugin cannot be used: its start-up code (DllMain) refused to load it"},
     {"broken_plugin_load_crash.dll", 4, nullptr,
      "verdict: the plugin cannot be used: its start-up code (DllMain) crashed as it was loaded"},
     {"broken_plugin_dependency.dll", 4, nullptr,
-     "verdict: the plugin cannot be used: the file is there, but it needs broken_dependency.dll, which Windows does "
+     "verdict: the plugin cannot be used: the file is there, but it needs broken_dependency.dll, which "
+     "Windows does "
      "not find"},
-    {"no_such_plugin.dll", 4, nullptr, "verdict: the plugin cannot be used: there is no file %no_such_plugin.dll"},
-    {"version.dll", 4, nullptr, "verdict: the plugin cannot be used: the file is a DLL, but not a video output plugin"},
+    {"no_such_plugin.dll", 4, nullptr,
+     "verdict: the plugin cannot be used: there is no file %no_such_plugin.dll"},
+    {"version.dll", 4, nullptr,
+     "verdict: the plugin cannot be used: the file is a DLL, but not a video output plugin"},
     {MANUAL_PATH, 4, nullptr, "verdict: the plugin cannot be used: the file is not a 32-bit Windows DLL"},
 };
 
@@ -225,7 +239,8 @@ bool says(const std::string& text, const std::string& pattern) {
         else
             parts.back().push_back(c);
     }
-    for (size_t start = text.find(parts[0]); start != std::string::npos; start = text.find(parts[0], start + 1)) {
+    for (size_t start = text.find(parts[0]); start != std::string::npos;
+         start = text.find(parts[0], start + 1)) {
         size_t at = start + parts[0].size();
         bool all = true;
         for (size_t i = 1; all && i < parts.size(); ++i) {
@@ -253,7 +268,8 @@ TEST_P(SelfCheck, GivesTheVerdictAndNamesTheFault) {
     EXPECT_EQ(run.exitCode, row.exitCode) << run.output;
     const size_t line = row.caseName ? run.output.find(std::string(" ") + row.caseName) : 0;
     ASSERT_NE(line, std::string::npos) << run.output;
-    const std::string said = run.output.substr(line, row.caseName ? run.output.find('\n', line) - line : std::string::npos);
+    const std::string said =
+        run.output.substr(line, row.caseName ? run.output.find('\n', line) - line : std::string::npos);
     EXPECT_TRUE(says(said, row.said)) << "wanted: " << row.said << "\n" << run.output;
     if (row.caseName) {
         EXPECT_NE(said.find(": FAILED, "), std::string::npos) << said;
@@ -261,12 +277,14 @@ TEST_P(SelfCheck, GivesTheVerdictAndNamesTheFault) {
     EXPECT_NE(run.output.find(row.exitCode ? "\nWhat to do: " : "\nWhat this means: "), std::string::npos)
         << run.output;
     if (row.exitCode == 0) {
-        EXPECT_NE(run.output.find("verdict: the plugin works on this machine: 20 of 20 cases held."), std::string::npos)
+        EXPECT_NE(run.output.find("verdict: the plugin works on this machine: 20 of 20 cases held."),
+                  std::string::npos)
             << run.output;
         // The manual shows every case as the check names it.
         std::ostringstream manual;
         manual << std::ifstream(MANUAL_PATH).rdbuf();
-        for (size_t at = run.output.find("\n 1/"); at != std::string::npos; at = run.output.find("/20 ", at + 1)) {
+        for (size_t at = run.output.find("\n 1/"); at != std::string::npos;
+             at = run.output.find("/20 ", at + 1)) {
             const std::string name = run.output.substr(at, run.output.find(": ok, ", at) - at);
             EXPECT_NE(manual.str().find(name.substr(name.find('/'))), std::string::npos) << name;
         }

@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
     const unsigned long pid = argc > 1 ? strtoul(argv[1], NULL, 10) : 0;
     char name[64];
     snprintf(name, sizeof(name), "other windows %lu", pid);
-    HANDLE parent = OpenProcess(SYNCHRONIZE, FALSE, pid), started = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+    HANDLE parent = OpenProcess(SYNCHRONIZE, FALSE, pid),
+           started = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
     if (!parent || !started)
         return 2;
     while (WaitForSingleObject(parent, 0) == WAIT_TIMEOUT) {

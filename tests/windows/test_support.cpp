@@ -91,8 +91,8 @@ OtherWindows::OtherWindows() {
     HANDLE started = CreateEventA(nullptr, TRUE, FALSE, ("other windows " + pid).c_str());
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
-    if (!started ||
-        !CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
+    if (!started || !CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                    &startup, &process_))
         throw std::runtime_error("cannot start " + command);
     const HANDLE either[] = {started, process_.hProcess};
     const DWORD woken = WaitForMultipleObjects(2, either, FALSE, 60000);

@@ -1,0 +1,234 @@
+#include "check_instruments.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "host_window.h"
+#include "import_table.h"
+#include "test_card.h"
+
+Watched watched;
+
+namespace {
+
+HDC took(HDC dc) {
+    if (dc) {
+        ++watched.taken;
+        watched.held.push_back(dc);
+    }
+    return dc;
+}
+HDC WINAPI watched_GetDC(HWND window) { return took(GetDC(window)); }
+HDC WINAPI watched_GetDCEx(HWND window, HRGN region, DWORD flags) {
+    return took(GetDCEx(window, region, flags));
+}
+HDC WINAPI watched_GetWindowDC(HWND window) { return took(GetWindowDC(window)); }
+int WINAPI watched_ReleaseDC(HWND window, HDC dc) {
+    const int released = ReleaseDC(window, dc);
+    auto found = std::find(watched.held.begin(), watched.held.end(), dc);
+    if (released && found != watched.held.end()) {
+        ++watched.givenBack;
+        watched.held.erase(found);
+    }
+    return released;
+}
+
+struct Region {
+    uintptr_t begin, end, guardEnd;
+    int width, height;
+};
+Region regions[16];
+
+LRESULT CALLBACK check_window_procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_ERASEBKGND)
+        return 1; // keep what the plugin drew
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+double milliseconds(const std::function<void()>& call) {
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    call();
+    QueryPerformanceCounter(&end);
+    return static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 /
+           static_cast<double>(frequency.QuadPart);
+}
+
+} // namespace
+
+Frame::Frame(int32_t width, int32_t height)
+    : width_(width), height_(height), bytes_(static_cast<size_t>(height - 1) * 256 + std::min(width, 256)) {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const size_t page = system.dwPageSize;
+    readable_ = (bytes_ + page - 1) / page * page;
+    base_ = static_cast<uint8_t*>(
+        VirtualAlloc(nullptr, readable_ + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD previous;
+    VirtualProtect(base_ + readable_, page, PAGE_NOACCESS, &previous);
+    data_ = base_ + readable_ - bytes_;
+    for (Region& region : regions)
+        if (!region.begin) {
+            region = {reinterpret_cast<uintptr_t>(data_), reinterpret_cast<uintptr_t>(data_ + bytes_),
+                      reinterpret_cast<uintptr_t>(base_ + readable_ + page), width, height};
+            break;
+        }
+}
+
+Frame::~Frame() {
+    for (Region& region : regions)
+        if (region.begin == reinterpret_cast<uintptr_t>(data_))
+            region = {};
+    VirtualFree(base_, 0, MEM_RELEASE);
+}
+
+void Frame::draw(const std::function<void(uint8_t* buffer)>& paint) {
+    DWORD previous;
+    VirtualProtect(base_, readable_, PAGE_READWRITE, &previous);
+    paint(data_);
+    VirtualProtect(base_, readable_, PAGE_READONLY, &previous);
+}
+
+void describe_fault_address(uintptr_t address, bool write, char* text, size_t size) {
+    text[0] = 0;
+    for (const Region& region : regions) {
+        if (!region.begin)
+            continue;
+        if (write && address >= region.begin && address < region.end)
+            std::snprintf(text, size,
+                          "; it wrote into the program's frame buffer, which a plugin may only read");
+        else if (address >= region.end && address < region.guardEnd)
+            std::snprintf(
+                text, size,
+                "; it read past the end of the program's frame buffer: a %d x %d frame has %d rows 256 "
+                "bytes apart, of which it reads the first %d bytes",
+                region.width, region.height, region.height, std::min(region.width, 256));
+    }
+}
+
+// The test card's still frame, and a frame image of it with the card's colours.
+void draw_card(uint8_t* buffer) {
+    card::draw(buffer);
+    card::draw_moving(buffer, 0);
+}
+
+Palette card_palette() {
+    Palette palette;
+    for (int n = 0; n < 64; ++n)
+        palette.colours[n] = card::colour(n, 0);
+    return palette;
+}
+
+FrameImage image(const Frame& frame, const Palette& palette) {
+    FrameImage result{frame.width(), frame.height(), frame.data(), {}};
+    std::memcpy(result.palette, palette.colours, sizeof(result.palette));
+    return result;
+}
+
+CheckWindow::CheckWindow(int width, int height, DWORD extendedStyle, UINT classStyle, int x, int y,
+                         DWORD style) {
+    const std::string name = register_window_class("gdivideo self-check", classStyle, check_window_procedure);
+    handle_ =
+        CreateWindowExA(extendedStyle | WS_EX_TOPMOST | WS_EX_TOOLWINDOW, name.c_str(), "gdivideo self-check",
+                        style, x, y, width, height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ShowWindow(handle_, SW_SHOWNOACTIVATE);
+    resize_client(handle_, width, height);
+    pump_messages();
+}
+
+void CheckWindow::clear() const {
+    HDC dc = GetDCEx(handle_, nullptr, DCX_CACHE);
+    SetLayout(dc, 0);
+    RECT client;
+    GetClientRect(handle_, &client);
+    HBRUSH brush = CreateSolidBrush(RGB(NOT_DRAWN >> 16, NOT_DRAWN >> 8 & 0xFF, NOT_DRAWN & 0xFF));
+    FillRect(dc, &client, brush);
+    DeleteObject(brush);
+    ReleaseDC(handle_, dc);
+}
+
+Shown CheckWindow::read() const {
+    Shown shown;
+    shown.pixels = read_client_pixels(handle_, shown.width, shown.height);
+    return shown;
+}
+
+void CheckWindow::destroy() {
+    if (handle_)
+        DestroyWindow(handle_);
+    handle_ = nullptr;
+    pump_messages();
+}
+
+void watch_plugin_imports(HMODULE plugin) {
+    replace_import(plugin, "GetDC", reinterpret_cast<void*>(watched_GetDC));
+    replace_import(plugin, "GetDCEx", reinterpret_cast<void*>(watched_GetDCEx));
+    replace_import(plugin, "GetWindowDC", reinterpret_cast<void*>(watched_GetWindowDC));
+    replace_import(plugin, "ReleaseDC", reinterpret_cast<void*>(watched_ReleaseDC));
+}
+
+std::string mode_name(int mode) {
+    static const char* const NAMES[] = {"", "BLACKONWHITE", "WHITEONBLACK", "COLORONCOLOR", "HALFTONE"};
+    return mode >= 1 && mode <= 4 ? NAMES[mode] : "mode " + std::to_string(mode);
+}
+
+std::string mapping_name(int mode) {
+    static const char* const NAMES[] = {
+        "",         "MM_TEXT",      "MM_LOMETRIC",   "MM_HIMETRIC", "MM_LOENGLISH", "MM_HIENGLISH",
+        "MM_TWIPS", "MM_ISOTROPIC", "MM_ANISOTROPIC"};
+    return mode >= 1 && mode <= 8 ? NAMES[mode] : "mapping mode " + std::to_string(mode);
+}
+
+std::string layout_name(DWORD layout) {
+    if (layout == 0)
+        return "left to right";
+    std::string name =
+        layout & LAYOUT_RTL ? "right to left (LAYOUT_RTL)" : "layout " + std::to_string(layout);
+    if (layout & LAYOUT_BITMAPORIENTATIONPRESERVED)
+        name += " with LAYOUT_BITMAPORIENTATIONPRESERVED";
+    return name;
+}
+
+DCState::DCState(HDC dc) : mapping(GetMapMode(dc)), stretching(GetStretchBltMode(dc)), layout(GetLayout(dc)) {
+    GetViewportOrgEx(dc, &viewportOrigin);
+    GetWindowOrgEx(dc, &windowOrigin);
+    GetViewportExtEx(dc, &viewportExtent);
+    GetWindowExtEx(dc, &windowExtent);
+}
+
+std::string DCState::changed_from(const DCState& program) const {
+    std::string changes;
+    const auto add = [&](bool differs, const std::string& what) {
+        if (differs)
+            changes += (changes.empty() ? "" : ", ") + what;
+    };
+    add(mapping != program.mapping,
+        "the mapping mode " + mapping_name(mapping) + ", not the program's " + mapping_name(program.mapping));
+    add(stretching != program.stretching, "the stretching mode " + mode_name(stretching) +
+                                              ", not the program's " + mode_name(program.stretching));
+    add(layout != program.layout,
+        "the layout " + layout_name(layout) + ", not the program's " + layout_name(program.layout));
+    add(viewportOrigin.x != program.viewportOrigin.x || viewportOrigin.y != program.viewportOrigin.y ||
+            windowOrigin.x != program.windowOrigin.x || windowOrigin.y != program.windowOrigin.y,
+        "its origins moved");
+    add(viewportExtent.cx != program.viewportExtent.cx || viewportExtent.cy != program.viewportExtent.cy ||
+            windowExtent.cx != program.windowExtent.cx || windowExtent.cy != program.windowExtent.cy,
+        "its extents changed");
+    return changes;
+}
+
+double median_milliseconds(int runs, const std::function<void()>& call) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i)
+        times.push_back(milliseconds(call));
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+std::string figure(double value) {
+    char text[32];
+    std::snprintf(text, sizeof(text), value < 10 ? "%.2f" : "%.1f", value);
+    return text;
+}
