@@ -227,7 +227,7 @@ ChildRun run_cases_in_children(const std::string& path, const std::function<void
         report->currentCase = -1;
         Child child;
         if (!child.start(path, memory, next)) {
-            run.loadProblem = "the check could not start its own process (Windows error " +
+            run.hostProblem = "the check could not start its own process (Windows error " +
                               std::to_string(GetLastError()) + ")";
             break;
         }

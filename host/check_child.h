@@ -22,6 +22,7 @@ struct ChildRun {
     DWORD loadError = 0;     // why LoadLibrary failed, where it did
     std::string loadProblem; // what went wrong as the plugin was loaded
     std::string afterCases;  // what went wrong after the last case, as the plugin was unloaded
+    std::string hostProblem; // what kept the check itself from running a case
 };
 
 // Runs the cases of the plugin at `path` in children: `starting(i)` as case i begins and

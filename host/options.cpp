@@ -19,8 +19,8 @@ Shows a test card through a video output plugin, at 60 frames per second.
 
 Exit status: 0 done, or the plugin works: every case of --check held; 1 the plugin does not work:
 a case of --check failed; 2 bad arguments, or a window too large for the screen; 3 the host itself
-failed (no window, or the screenshot could not be written); 4 the plugin cannot be used: it cannot
-be loaded, or is not a video output plugin.
+failed (no window, the screenshot could not be written, or --check could not run); 4 the plugin
+cannot be used: it cannot be loaded, or is not a video output plugin.
 )";
 
 namespace {

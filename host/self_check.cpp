@@ -67,6 +67,12 @@ int run_self_check(const std::string& pluginPath) {
             failures += failedHere;
             skipped += outcome.kind == Outcome::SKIPPED;
         });
+    if (!run.hostProblem.empty()) {
+        std::printf("verdict: the check could not run: %s\nWhat to do: run it again; if this comes again, send this "
+                    "whole output to the plugin's maker\n",
+                    run.hostProblem.c_str());
+        return EXIT_HOST;
+    }
     if (!run.loaded) {
         // What Windows said, or what the plugin did as it was loaded, then what that means.
         std::printf("loading it: %s\n", run.loadProblem.c_str());
