@@ -338,6 +338,16 @@ const Mistake MISTAKES[] = {
          return result;
      },
      "VideoInit: display open: 256 x 240 frames from 0x", -1, "(a heap block of 61440 bytes)", 2},
+    {"the buffer in a heap made with HEAP_NO_SERIALIZE",
+     [](Plugin& p, Scene& s) {
+         HANDLE heap = HeapCreate(HEAP_NO_SERIALIZE, 0, 0);
+         void* frame = HeapAlloc(heap, HEAP_ZERO_MEMORY, 256 * 240);
+         const int32_t result =
+             in_order({p.init(256, 240, s.window.handle(), 0, static_cast<uint8_t*>(frame)), p.blit(), p.shutdown()});
+         HeapDestroy(heap);
+         return result;
+     },
+     "VideoInit: display open: 256 x 240 frames from 0x", -1, "(a heap block of 61440 bytes)"},
     {"heaps made and destroyed on another thread meanwhile",
      [](Plugin& p, Scene& s) {
          std::atomic<bool> stop{false};
