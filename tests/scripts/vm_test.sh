@@ -2,7 +2,7 @@
 # scripts/vm as the tests, the demo and the fuzzers use it: one boot for several commands, each
 # command's output (as it is written) and status back, a hung command stopped at its bound, one
 # whose caller has gone stopped, a machine that cannot boot in time stopped with its console
-# shown, and nothing left running.
+# shown, nothing left running, and why the machine is used at all.
 #   tests/scripts/vm_test.sh STATE     STATE: a folder of its own
 set -uo pipefail
 vm=$(cd "$(dirname "$0")/../.." && pwd)/scripts/vm
@@ -17,6 +17,14 @@ expect() { # WHAT WANT GOT
         failures=$((failures + 1))
     fi
 }
+
+expect "why the emulated machine is used, when forced" \
+    "VM_FORCE=1 makes this machine act as one that runs no 32-bit programs" "$(VM_FORCE=1 "$vm" needed)"
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    expect "not used where 32-bit programs run" "1 " "$(VM_FORCE= "$vm" needed; echo "$? ")"
+else
+    expect "why it is used here" "this machine runs no 32-bit programs" "$(VM_FORCE= "$vm" needed)"
+fi
 
 trap '"$vm" stop "$state"' EXIT
 rm -rf "$state"
