@@ -124,13 +124,31 @@ std::vector<PictureFault> picture_faults(const Shown& shown, const FrameImage& f
     faults.push_back({"upside down", moved([&](int&, int& fy) { return fy = frame.height - 1 - fy, true; })});
     faults.push_back(
         {"mirrored left to right", moved([&](int& fx, int&) { return fx = frame.width - 1 - fx, true; })});
+    const auto count = [](int n, const char* one, const char* more, const char* forward, const char* back) {
+        const int size = n < 0 ? -n : n;
+        return std::to_string(size) + " " + (size == 1 ? one : more) + " " + (n < 0 ? back : forward);
+    };
     for (int rows = -4; rows <= 4; ++rows)
         for (int columns = -4; columns <= 4; ++columns)
             if (rows || columns)
                 faults.push_back(
-                    {"moved " + std::to_string(rows) + " rows down and " + std::to_string(columns) +
-                         " columns right",
+                    {"moved " + (rows ? count(rows, "row", "rows", "down", "up") : "") +
+                         (rows && columns ? " and " : "") +
+                         (columns ? count(columns, "column", "columns", "right", "left") : ""),
                      moved([rows, columns](int& fx, int& fy) { return fx -= columns, fy -= rows, true; })});
+    // A palette kept at the wrong numbers: VideoSetPalette(n, ...) stored as colour n + off.
+    for (int off : {-2, -1, 1, 2})
+        faults.push_back(
+            {"every colour shown at the wrong number: pixel value N shows the colour set for N " +
+                 std::string(off > 0 ? "- " : "+ ") + std::to_string(off > 0 ? off : -off),
+             [&, off](int x, int y, uint32_t& colour) {
+                 int fx, fy;
+                 source(x, y, W, H, frame, fx, fy);
+                 const int number = frame.buffer[fy * 256 + fx] % 64 - off;
+                 if (number < 0 || number > 63)
+                     return false;
+                 return colour = frame.palette[number], true;
+             }});
     for (int pitch : {128, 255, 257, 320, 512, 1024})
         faults.push_back(
             {"its rows read " + std::to_string(pitch) + " bytes apart in the frame buffer, not 256",
@@ -257,8 +275,10 @@ std::string compare_picture(const Shown& shown, const FrameImage& frame, const D
         return one;
     // The fault that accounts for the most wrong pixels, where it accounts for nearly all of those
     // it speaks of and agrees with nearly all the pixels it speaks of, over a tenth of the window.
-    std::string best;
-    int bestExplained = 0;
+    // Where another fits about as well (a ramp of pixel values moved one column shows what colours
+    // kept one number off show), both are named.
+    std::string best, rival;
+    int bestExplained = 0, rivalExplained = 0;
     for (const PictureFault& fault : picture_faults(shown, frame, drawn)) {
         // A fault that disagrees with more than a twentieth of the window cannot fit: given up on
         // as soon as it does.
@@ -276,15 +296,21 @@ std::string compare_picture(const Shown& shown, const FrameImage& frame, const D
                 wrongSpoken += isWrong;
                 explained += agrees && isWrong;
             }
-        if (spoken * 10 >= W * H && agreeing * 20 >= spoken * 19 && explained * 20 >= wrongSpoken * 19 &&
-            explained > bestExplained) {
+        if (spoken * 10 < W * H || agreeing * 20 < spoken * 19 || explained * 20 < wrongSpoken * 19)
+            continue;
+        if (explained > bestExplained) {
+            rival = bestExplained * 20 >= explained * 19 ? best : "";
+            rivalExplained = rival.empty() ? 0 : bestExplained;
             best = fault.name;
             bestExplained = explained;
+        } else if (explained * 20 >= bestExplained * 19 && explained > rivalExplained) {
+            rival = fault.name;
+            rivalExplained = explained;
         }
     }
     if (!best.empty())
         return std::to_string(wrong) + " of " + std::to_string(shown.pixels.size()) +
-               " pixels wrong: " + best;
+               " pixels wrong: " + (rival.empty() ? best : "either " + best + ", or " + rival);
     return first_wrong(shown, wrong, first, wanted[first]);
 }
 

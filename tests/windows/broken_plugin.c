@@ -24,6 +24,7 @@
  *   MAPPING_MODE   leaves the window's device context in MM_ANISOTROPIC
  *   DC_PER_FRAME   takes a device context at every VideoBlit and never gives it back
  *   DC_KEPT        gives back no device context at VideoShutdown
+ *   COLOURS_OFF    stores each colour one number too high
  *   SLOW           takes 50 ms a frame
  *   CRASH          writes through a null pointer in VideoBlit
  *   HANG           never returns from VideoInit
@@ -60,6 +61,7 @@ enum {
     MAPPING_MODE,
     DC_PER_FRAME,
     DC_KEPT,
+    COLOURS_OFF,
     SLOW,
     CRASH,
     HANG,
@@ -154,6 +156,8 @@ int32_t __cdecl VideoSetPalette(int32_t index, int32_t red, int32_t green, int32
         shown = colour >> 2 & 0x3F3F3F;
     if (FAULT == INDEX_WRAPS)
         index &= 63;
+    if (FAULT == COLOURS_OFF && index >= 0 && index < 63)
+        ++index;
     if (index < 0 || index > 63)
         return (int32_t)colour;
     uint32_t* into = FAULT == APPLY_ONLY ? pending : table;

@@ -208,6 +208,8 @@ const SelfCheckRow SELF_CHECK[] = {
      "a device context taken at every VideoBlit (31 taken, 1 given back over 30 frames)"},
     {"broken_plugin_dc_kept.dll", 1, "device contexts",
      "VideoShutdown did not give back 1 of the device contexts the plugin took (1 taken, 0 given back)"},
+    {"broken_plugin_colours_off.dll", 1, "a picture enlarged twice",
+     "pixels wrong: every colour shown at the wrong number: pixel value N shows the colour set for N - 1"},
     {"broken_plugin_slow.dll", 1, "time per frame",
      "slow: VideoBlit takes %; at 60 frames a second a frame has 16.7 ms"},
     {"broken_plugin_crash.dll", 1, "a picture at its own size",
