@@ -34,6 +34,49 @@ int WINAPI watched_ReleaseDC(HWND window, HDC dc) {
     return released;
 }
 
+// Bitmaps, memory DCs, brushes, pens, regions and palettes: what a plugin may make to draw.
+template <typename Handle> Handle made(Handle object) {
+    if (object) {
+        ++watched.made;
+        watched.kept.push_back(object);
+    }
+    return object;
+}
+HBITMAP WINAPI watched_CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits,
+                                        HANDLE section, DWORD offset) {
+    return made(CreateDIBSection(dc, info, usage, bits, section, offset));
+}
+HBITMAP WINAPI watched_CreateBitmap(int width, int height, UINT planes, UINT bits, const void* data) {
+    return made(CreateBitmap(width, height, planes, bits, data));
+}
+HBITMAP WINAPI watched_CreateCompatibleBitmap(HDC dc, int width, int height) {
+    return made(CreateCompatibleBitmap(dc, width, height));
+}
+HBITMAP WINAPI watched_CreateDIBitmap(HDC dc, const BITMAPINFOHEADER* header, DWORD init, const void* bits,
+                                      const BITMAPINFO* info, UINT usage) {
+    return made(CreateDIBitmap(dc, header, init, bits, info, usage));
+}
+HDC WINAPI watched_CreateCompatibleDC(HDC dc) { return made(CreateCompatibleDC(dc)); }
+HBRUSH WINAPI watched_CreateSolidBrush(COLORREF colour) { return made(CreateSolidBrush(colour)); }
+HBRUSH WINAPI watched_CreateBrushIndirect(const LOGBRUSH* brush) { return made(CreateBrushIndirect(brush)); }
+HPEN WINAPI watched_CreatePen(int style, int width, COLORREF colour) {
+    return made(CreatePen(style, width, colour));
+}
+HRGN WINAPI watched_CreateRectRgn(int left, int top, int right, int bottom) {
+    return made(CreateRectRgn(left, top, right, bottom));
+}
+HPALETTE WINAPI watched_CreatePalette(const LOGPALETTE* palette) { return made(CreatePalette(palette)); }
+BOOL gone(HGDIOBJ object, BOOL deleted) {
+    auto found = std::find(watched.kept.begin(), watched.kept.end(), object);
+    if (deleted && found != watched.kept.end()) {
+        ++watched.deleted;
+        watched.kept.erase(found);
+    }
+    return deleted;
+}
+BOOL WINAPI watched_DeleteObject(HGDIOBJ object) { return gone(object, DeleteObject(object)); }
+BOOL WINAPI watched_DeleteDC(HDC dc) { return gone(dc, DeleteDC(dc)); }
+
 struct Region {
     uintptr_t begin, end, guardEnd;
     int width, height;
@@ -167,6 +210,18 @@ void watch_plugin_imports(HMODULE plugin) {
     replace_import(plugin, "GetDCEx", reinterpret_cast<void*>(watched_GetDCEx));
     replace_import(plugin, "GetWindowDC", reinterpret_cast<void*>(watched_GetWindowDC));
     replace_import(plugin, "ReleaseDC", reinterpret_cast<void*>(watched_ReleaseDC));
+    replace_import(plugin, "CreateDIBSection", reinterpret_cast<void*>(watched_CreateDIBSection));
+    replace_import(plugin, "CreateBitmap", reinterpret_cast<void*>(watched_CreateBitmap));
+    replace_import(plugin, "CreateCompatibleBitmap", reinterpret_cast<void*>(watched_CreateCompatibleBitmap));
+    replace_import(plugin, "CreateDIBitmap", reinterpret_cast<void*>(watched_CreateDIBitmap));
+    replace_import(plugin, "CreateCompatibleDC", reinterpret_cast<void*>(watched_CreateCompatibleDC));
+    replace_import(plugin, "CreateSolidBrush", reinterpret_cast<void*>(watched_CreateSolidBrush));
+    replace_import(plugin, "CreateBrushIndirect", reinterpret_cast<void*>(watched_CreateBrushIndirect));
+    replace_import(plugin, "CreatePen", reinterpret_cast<void*>(watched_CreatePen));
+    replace_import(plugin, "CreateRectRgn", reinterpret_cast<void*>(watched_CreateRectRgn));
+    replace_import(plugin, "CreatePalette", reinterpret_cast<void*>(watched_CreatePalette));
+    replace_import(plugin, "DeleteObject", reinterpret_cast<void*>(watched_DeleteObject));
+    replace_import(plugin, "DeleteDC", reinterpret_cast<void*>(watched_DeleteDC));
 }
 
 std::string mode_name(int mode) {
@@ -191,7 +246,11 @@ std::string layout_name(DWORD layout) {
     return name;
 }
 
-DCState::DCState(HDC dc) : mapping(GetMapMode(dc)), stretching(GetStretchBltMode(dc)), layout(GetLayout(dc)) {
+DCState::DCState(HDC dc)
+    : mapping(GetMapMode(dc)), stretching(GetStretchBltMode(dc)), layout(GetLayout(dc)),
+      text(GetTextColor(dc)), background(GetBkColor(dc)), backgroundMode(GetBkMode(dc)), mix(GetROP2(dc)),
+      alignment(GetTextAlign(dc)), pen(GetCurrentObject(dc, OBJ_PEN)), brush(GetCurrentObject(dc, OBJ_BRUSH)),
+      font(GetCurrentObject(dc, OBJ_FONT)), palette(GetCurrentObject(dc, OBJ_PAL)) {
     GetViewportOrgEx(dc, &viewportOrigin);
     GetWindowOrgEx(dc, &windowOrigin);
     GetViewportExtEx(dc, &viewportExtent);
@@ -216,6 +275,18 @@ std::string DCState::changed_from(const DCState& program) const {
     add(viewportExtent.cx != program.viewportExtent.cx || viewportExtent.cy != program.viewportExtent.cy ||
             windowExtent.cx != program.windowExtent.cx || windowExtent.cy != program.windowExtent.cy,
         "its extents changed");
+    const auto colour = [](COLORREF c) {
+        return hex(static_cast<uint32_t>(GetRValue(c)) << 16 | GetGValue(c) << 8 | GetBValue(c));
+    };
+    add(text != program.text,
+        "the text colour " + colour(text) + ", not the program's " + colour(program.text));
+    add(background != program.background,
+        "the background colour " + colour(background) + ", not the program's " + colour(program.background));
+    add(backgroundMode != program.backgroundMode, "another background mode (SetBkMode)");
+    add(mix != program.mix, "another drawing mode (SetROP2)");
+    add(alignment != program.alignment, "another text alignment (SetTextAlign)");
+    add(pen != program.pen || brush != program.brush || font != program.font || palette != program.palette,
+        "another pen, brush, font or palette selected in it");
     return changes;
 }
 

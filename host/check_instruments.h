@@ -1,6 +1,7 @@
 // What the self-check's cases look at the plugin with: frame buffers that end where a page that
 // cannot be read begins, read-only while the plugin runs; windows on top of the others, read back
-// through a cache DC; the device contexts the plugin takes, counted through its import table; a
+// through a cache DC; the device contexts and drawing objects the plugin takes and makes, counted
+// through its import table; a
 // device context's state as a program leaves it; and time.
 #pragma once
 
@@ -69,10 +70,13 @@ class CheckWindow {
 };
 
 // The device contexts the plugin took and gave back since the count was last reset, and those it
-// holds, counted through its import table once watch_plugin_imports has run.
+// holds; the drawing objects it made and deleted, and those it keeps: counted through its import
+// table once watch_plugin_imports has run.
 struct Watched {
     int taken = 0, givenBack = 0;
     std::vector<HDC> held;
+    int made = 0, deleted = 0;
+    std::vector<HGDIOBJ> kept;
 };
 extern Watched watched;
 void watch_plugin_imports(HMODULE plugin);
@@ -87,6 +91,10 @@ struct DCState {
     DWORD layout;
     POINT viewportOrigin, windowOrigin;
     SIZE viewportExtent, windowExtent;
+    COLORREF text, background;
+    int backgroundMode, mix;
+    UINT alignment;
+    HGDIOBJ pen, brush, font, palette;
 
     explicit DCState(HDC dc);
     // What differs from the program's: empty where nothing does.

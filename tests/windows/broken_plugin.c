@@ -25,6 +25,9 @@
  *   DC_PER_FRAME   takes a device context at every VideoBlit and never gives it back
  *   DC_KEPT        gives back no device context at VideoShutdown
  *   COLOURS_OFF    stores each colour one number too high
+ *   TEXT_COLOUR    leaves a text colour of its own in the window's device context
+ *   OBJECT_PER_FRAME makes a brush at every VideoBlit and never deletes it
+ *   OBJECT_KEPT    makes a brush at VideoInit and never deletes it
  *   SLOW           takes 50 ms a frame
  *   CRASH          writes through a null pointer in VideoBlit
  *   HANG           never returns from VideoInit
@@ -62,6 +65,9 @@ enum {
     DC_PER_FRAME,
     DC_KEPT,
     COLOURS_OFF,
+    TEXT_COLOUR,
+    OBJECT_PER_FRAME,
+    OBJECT_KEPT,
     SLOW,
     CRASH,
     HANG,
@@ -108,6 +114,10 @@ static void prepare(void) {
     }
     if (FAULT == MAPPING_MODE)
         SetMapMode(dc, MM_ANISOTROPIC);
+    if (FAULT == TEXT_COLOUR)
+        SetTextColor(dc, RGB(255, 0, 0));
+    if (FAULT == OBJECT_PER_FRAME)
+        CreateSolidBrush(RGB(1, 2, 3));
 }
 
 int32_t __cdecl VideoShutdown(void) {
@@ -138,6 +148,8 @@ int32_t __cdecl VideoInit(int32_t width, int32_t height, HWND window, int32_t re
     dc = GetDC(window);
     replacedLayout = 0;
     replacedMode = 0;
+    if (FAULT == OBJECT_KEPT)
+        CreateSolidBrush(RGB(1, 2, 3));
     if (FAULT != NOT_CLEARED)
         memset(table, 0, sizeof(table)), memset(pending, 0, sizeof(pending));
     open = 1;
