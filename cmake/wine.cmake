@@ -14,6 +14,13 @@ endif()
 find_program(XVFB_PROGRAM Xvfb REQUIRED)
 set(WINE_PREFIX ${PROJECT_BINARY_DIR}/wine CACHE PATH "Wine prefix of the tests")
 set(WINE_SESSION ${PROJECT_SOURCE_DIR}/scripts/wine-session)
+# A prefix made before scripts/wine-session made crashes fail (it then leaves crashes-fail there)
+# lets a crashed test pass: it is made afresh.
+if(EXISTS ${WINE_PREFIX}/system.reg AND NOT EXISTS ${WINE_PREFIX}/crashes-fail)
+    message(STATUS "The Wine prefix ${WINE_PREFIX} lets a crashed program end with status 0: making it afresh")
+    execute_process(COMMAND ${WINE_SESSION} stop ${WINE_PREFIX})
+    file(REMOVE_RECURSE ${WINE_PREFIX})
+endif()
 # Where this machine's kernel refuses 32-bit programs, the 32-bit build's programs run in an
 # emulated machine (scripts/vm), booted by the first of them and stopped with the session. It runs
 # them several times slower, and the tests' time limits grow by WINE_TIME_SCALE.
