@@ -67,6 +67,13 @@ bool readable(DWORD protection) {
                           PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) != 0;
 }
 
+// Whether the page at `address` is there and can be read: a heap's first page, before a look into
+// the heap reads it.
+bool page_readable(const void* address) {
+    MEMORY_BASIC_INFORMATION page;
+    return VirtualQuery(address, &page, sizeof(page)) && page.State == MEM_COMMIT && readable(page.Protect);
+}
+
 // How many bytes from `start` on can be read, counted up to `wanted`; in `more`, whether any
 // memory after the first that cannot be read can be, before `wanted`: a hole, not an end.
 uint64_t readable_bytes(const uint8_t* start, uint64_t wanted, bool* more = nullptr) {
@@ -128,14 +135,13 @@ int32_t readable_rows(const uint8_t* frame, int32_t width, int32_t height) {
 // take a base that is no heap's for none. False where no such block is found: a block of a later
 // segment, a large one with memory of its own, a buffer inside a block, memory of no heap.
 bool heap_block(const uint8_t* buffer, HANDLE& heap, uint64_t& size) {
-    MEMORY_BASIC_INFORMATION region, first;
+    MEMORY_BASIC_INFORMATION region;
     if (!VirtualQuery(buffer, &region, sizeof(region)) || region.State != MEM_COMMIT ||
         region.Type != MEM_PRIVATE)
         return false;
     const auto* base = static_cast<const uint8_t*>(region.AllocationBase);
     if (buffer - base < 16 || // a block's header lies before it, in the same allocation
-        !VirtualQuery(base, &first, sizeof(first)) || first.State != MEM_COMMIT || !readable(first.Protect) ||
-        !HeapValidate(region.AllocationBase, HEAP_NO_SERIALIZE, buffer))
+        !page_readable(base) || !HeapValidate(region.AllocationBase, HEAP_NO_SERIALIZE, buffer))
         return false;
     const SIZE_T bytes = HeapSize(region.AllocationBase, HEAP_NO_SERIALIZE, buffer);
     if (bytes == static_cast<SIZE_T>(-1))
@@ -255,11 +261,13 @@ int32_t check_frame_buffer(const uint8_t* frameBuffer, int32_t width, int32_t he
 }
 
 // At a frame: the heap block found at VideoInit freed or moved, or the buffer in a stack frame
-// that has returned (below the stack pointer of VideoBlit's caller).
+// that has returned (below the stack pointer of VideoBlit's caller). A heap destroyed since is
+// freed memory too, which is not looked into.
 void check_buffer_lifetime(const void* callersStack) {
     const uint8_t* buffer = display.frameBuffer;
-    if (display.heap && (!HeapValidate(display.heap, HEAP_NO_SERIALIZE, buffer) ||
-                         HeapSize(display.heap, HEAP_NO_SERIALIZE, buffer) != display.blockSize))
+    if (display.heap &&
+        (!page_readable(display.heap) || !HeapValidate(display.heap, HEAP_NO_SERIALIZE, buffer) ||
+         HeapSize(display.heap, HEAP_NO_SERIALIZE, buffer) != display.blockSize))
         say_problem(PROBLEM_BLOCK_GONE, address(buffer), Text(display.blockSize).text);
     if (display.stack && display.stack == thread_stack() && buffer < callersStack)
         say_problem(PROBLEM_STACK_GONE, address(buffer));

@@ -306,6 +306,15 @@ const Mistake MISTAKES[] = {
      },
      "VideoBlit: the frame buffer at 0x", -1,
      "a heap block of 61440 bytes at VideoInit, was freed or moved since VideoInit"},
+    {"the frame buffer's heap destroyed while frames go on",
+     [](Plugin& p, Scene& s) {
+         HANDLE heap = HeapCreate(0, 1 << 20, 0);
+         auto* frame = static_cast<uint8_t*>(HeapAlloc(heap, 0, 256 * 240));
+         const int32_t result = in_order({p.init(256, 240, s.window.handle(), 0, frame), p.blit()});
+         HeapDestroy(heap);
+         return in_order({result, p.blit(), p.shutdown()});
+     },
+     "VideoBlit: the frame buffer at 0x", 1 + 240 + 240 + 1, "was freed or moved since VideoInit", 0, 2},
     {"frame buffer in a vector that grows",
      [](Plugin& p, Scene& s) {
          std::vector<uint8_t> frame(256 * 240, 1);
@@ -342,8 +351,8 @@ const Mistake MISTAKES[] = {
      [](Plugin& p, Scene& s) {
          HANDLE heap = HeapCreate(HEAP_NO_SERIALIZE, 0, 0);
          void* frame = HeapAlloc(heap, HEAP_ZERO_MEMORY, 256 * 240);
-         const int32_t result =
-             in_order({p.init(256, 240, s.window.handle(), 0, static_cast<uint8_t*>(frame)), p.blit(), p.shutdown()});
+         const int32_t result = in_order(
+             {p.init(256, 240, s.window.handle(), 0, static_cast<uint8_t*>(frame)), p.blit(), p.shutdown()});
          HeapDestroy(heap);
          return result;
      },
