@@ -362,6 +362,44 @@ Outcome other_sizes(Check& c) {
     return holds(said + ", each whole");
 }
 
+// A VideoInit on an open display closes it and opens the new one, as a program that changes its
+// picture's size may do without a VideoShutdown between: another frame size, buffer and window.
+// The new window shows the new frame, and the first is drawn no more.
+Outcome reopened(Check& c) {
+    Frame first(card::WIDTH, card::HEIGHT);
+    first.draw(draw_card);
+    CheckWindow old(card::WIDTH, card::HEIGHT);
+    c.plugin.init(card::WIDTH, card::HEIGHT, old.handle(), 0, first.data());
+    c.set_palette(card_palette());
+    c.plugin.blit();
+    constexpr int W = 160, H = 100;
+    Frame frame(W, H);
+    frame.draw([&](uint8_t* buffer) {
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                buffer[y * 256 + x] = static_cast<uint8_t>(1 + (x * 7 + y * 3) % 62);
+    });
+    CheckWindow window(W * 2, H * 2, 0, 0, card::WIDTH + 80);
+    c.plugin.init(W, H, window.handle(), 0, frame.data());
+    c.set_palette(card_palette());
+    old.clear();
+    window.clear();
+    const int32_t result = c.plugin.blit();
+    const std::string wrong =
+        compare_picture(window.read(), image(frame, card_palette()), c.drawn_by(result));
+    const Shown left = old.read();
+    const auto drawnOver = std::count_if(left.pixels.begin(), left.pixels.end(),
+                                         [](uint32_t pixel) { return pixel != NOT_DRAWN; });
+    c.plugin.shutdown();
+    if (drawnOver)
+        return failed(std::to_string(drawnOver) +
+                      " pixels of the first window drawn after VideoInit opened the display on the second" +
+                      (wrong.empty() ? "" : "; in the second window: " + wrong));
+    if (!wrong.empty())
+        return failed("in the second window: " + wrong);
+    return holds("the second window shows its 160 x 100 frame, and the first is drawn no more");
+}
+
 // An ordinary window, with a title bar and a border: the whole of its inside filled, and
 // nothing drawn outside it.
 Outcome framed_window(Check& c) {
@@ -675,6 +713,8 @@ const Case CASES[] = {
     {"each frame shown at the VideoBlit that follows it", true, [](Check& c) { return every_frame(c); }},
     {"frames of other sizes, only their own columns of each row read", true,
      [](Check& c) { return other_sizes(c); }},
+    {"a VideoInit on an open display, for another window and frame size", true,
+     [](Check& c) { return reopened(c); }},
     {"a window with a title bar and a border, filled inside and nothing drawn outside", true,
      [](Check& c) { return framed_window(c); }},
     {"a picture shrunk into a smaller window, 200 x 150", true, [](Check& c) { return smaller_window(c); }},

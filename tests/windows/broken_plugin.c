@@ -28,6 +28,7 @@
  *   TEXT_COLOUR    leaves a text colour of its own in the window's device context
  *   OBJECT_PER_FRAME makes a brush at every VideoBlit and never deletes it
  *   OBJECT_KEPT    makes a brush at VideoInit and never deletes it
+ *   REOPEN_IGNORED a VideoInit on an open display changes nothing
  *   SLOW           takes 50 ms a frame
  *   CRASH          writes through a null pointer in VideoBlit
  *   HANG           never returns from VideoInit
@@ -68,6 +69,7 @@ enum {
     TEXT_COLOUR,
     OBJECT_PER_FRAME,
     OBJECT_KEPT,
+    REOPEN_IGNORED,
     SLOW,
     CRASH,
     HANG,
@@ -138,6 +140,8 @@ int32_t __cdecl VideoShutdown(void) {
 int32_t __cdecl VideoInit(int32_t width, int32_t height, HWND window, int32_t reserved,
                           const uint8_t* frame) {
     (void)reserved;
+    if (FAULT == REOPEN_IGNORED && open)
+        return 1;
     VideoShutdown();
     while (FAULT == HANG)
         Sleep(1000);
