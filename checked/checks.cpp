@@ -260,15 +260,19 @@ int32_t check_frame_buffer(const uint8_t* frameBuffer, int32_t width, int32_t he
     return rows;
 }
 
-// At a frame: the heap block found at VideoInit freed or moved, or the buffer in a stack frame
-// that has returned (below the stack pointer of VideoBlit's caller). A heap destroyed since is
-// freed memory too, which is not looked into.
+// At a frame: the heap block found at VideoInit freed or moved, a block of another size in its
+// place, or the buffer in a stack frame that has returned (below the stack pointer of VideoBlit's
+// caller). A heap destroyed since is freed memory too, which is not looked into.
 void check_buffer_lifetime(const void* callersStack) {
     const uint8_t* buffer = display.frameBuffer;
-    if (display.heap &&
-        (!page_readable(display.heap) || !HeapValidate(display.heap, HEAP_NO_SERIALIZE, buffer) ||
-         HeapSize(display.heap, HEAP_NO_SERIALIZE, buffer) != display.blockSize))
+    const SIZE_T size =
+        display.heap && page_readable(display.heap) && HeapValidate(display.heap, HEAP_NO_SERIALIZE, buffer)
+            ? HeapSize(display.heap, HEAP_NO_SERIALIZE, buffer)
+            : static_cast<SIZE_T>(-1);
+    if (display.heap && size == static_cast<SIZE_T>(-1))
         say_problem(PROBLEM_BLOCK_GONE, address(buffer), Text(display.blockSize).text);
+    else if (display.heap && size != display.blockSize)
+        say_problem(PROBLEM_BLOCK_RESIZED, address(buffer), Text(display.blockSize).text, Text(size).text);
     if (display.stack && display.stack == thread_stack() && buffer < callersStack)
         say_problem(PROBLEM_STACK_GONE, address(buffer));
 }

@@ -36,6 +36,7 @@ enum Problem {
     PROBLEM_STRETCH,
     PROBLEM_UNREADABLE_FRAME,
     PROBLEM_BLOCK_GONE,
+    PROBLEM_BLOCK_RESIZED,
     PROBLEM_STACK_GONE,
     PROBLEM_KINDS
 };
@@ -167,6 +168,10 @@ constexpr Message MESSAGES[PROBLEM_KINDS] = {
      "VideoInit (as when a std::vector grows): the plugin reads whatever lies there now; keep the buffer "
      "valid and unmoved until VideoShutdown",
      "the frame buffer freed or moved"},
+    {"VideoBlit: the frame buffer at 0x%08lX, a heap block of %s bytes at VideoInit, is one of %s bytes now: "
+     "freed and its place taken by another block, or resized in place (harmless only where the program "
+     "resized it); keep the buffer valid and unmoved until VideoShutdown",
+     "the frame buffer's block resized or taken"},
     {"VideoBlit: the frame buffer at 0x%08lX lies on this thread's stack below its stack pointer, in the "
      "frame "
      "of a function that has returned: the plugin reads whatever lies there now; keep the buffer in memory "

@@ -315,6 +315,19 @@ const Mistake MISTAKES[] = {
          return in_order({result, p.blit(), p.shutdown()});
      },
      "VideoBlit: the frame buffer at 0x", 1 + 240 + 240 + 1, "was freed or moved since VideoInit", 0, 2},
+    {"frame buffer's block shrunk where it lies",
+     [](Plugin& p, Scene& s) {
+         HANDLE heap = HeapCreate(0, 1 << 20, 0);
+         void* frame = HeapAlloc(heap, 0, 256 * 240 + 4096);
+         const int32_t result =
+             in_order({p.init(256, 240, s.window.handle(), 0, static_cast<uint8_t*>(frame)), p.blit()});
+         HeapReAlloc(heap, HEAP_REALLOC_IN_PLACE_ONLY, frame, 256 * 240);
+         const int32_t rest = in_order({p.blit(), p.shutdown()});
+         HeapDestroy(heap);
+         return result + rest;
+     },
+     "VideoBlit: the frame buffer at 0x", -1,
+     "a heap block of 65536 bytes at VideoInit, is one of 61440 bytes now"},
     {"frame buffer in a vector that grows",
      [](Plugin& p, Scene& s) {
          std::vector<uint8_t> frame(256 * 240, 1);
