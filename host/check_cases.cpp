@@ -574,23 +574,35 @@ Outcome destroyed_first(Check& c) {
     return outcome;
 }
 
-// Counted through the plugin's import table: the device contexts it takes are given back by
-// VideoShutdown, and none is taken for a frame.
-Outcome device_contexts(Check& c) {
+// A display of the card for `frames` frames, with what the plugin takes and makes counted from
+// before VideoInit: `look(n)` sees the counts after VideoInit (n = 0) and after frame n.
+void counted_frames(Check& c, int frames, const std::function<void(int n)>& look) {
     Frame frame(card::WIDTH, card::HEIGHT);
     frame.draw(draw_card);
     CheckWindow window(card::WIDTH, card::HEIGHT);
     watched = Watched();
-    constexpr int FRAMES = 30;
     c.plugin.init(card::WIDTH, card::HEIGHT, window.handle(), 0, frame.data());
-    const int atInit = watched.taken;
+    look(0);
     c.set_palette(card_palette());
-    for (int i = 0; i < FRAMES; ++i) {
+    for (int n = 1; n <= frames; ++n) {
         c.plugin.blit();
         pump_messages();
+        look(n);
     }
-    const int forFrames = watched.taken - atInit, givenForFrames = watched.givenBack;
     c.plugin.shutdown();
+}
+
+// Counted through the plugin's import table: the device contexts it takes are given back by
+// VideoShutdown, and none is taken for a frame.
+Outcome device_contexts(Check& c) {
+    constexpr int FRAMES = 30;
+    int atInit = 0, forFrames = 0, givenForFrames = 0;
+    counted_frames(c, FRAMES, [&](int n) {
+        if (n == 0)
+            atInit = watched.taken;
+        if (n == FRAMES)
+            forFrames = watched.taken - atInit, givenForFrames = watched.givenBack;
+    });
     const std::string counts =
         std::to_string(watched.taken) + " taken, " + std::to_string(watched.givenBack) + " given back";
     if (watched.taken == 0)
@@ -618,21 +630,14 @@ Outcome device_contexts(Check& c) {
 // VideoShutdown, and nothing made for a frame is left behind. A process may hold 10,000 such
 // objects on Windows; one left a frame uses them up in under three minutes at 60 Hz.
 Outcome drawing_objects(Check& c) {
-    Frame frame(card::WIDTH, card::HEIGHT);
-    frame.draw(draw_card);
-    CheckWindow window(card::WIDTH, card::HEIGHT);
-    watched = Watched();
-    constexpr int FRAMES = 30;
-    c.plugin.init(card::WIDTH, card::HEIGHT, window.handle(), 0, frame.data());
-    c.set_palette(card_palette());
-    c.plugin.blit(); // a plugin may make its bitmap at the first frame
-    const size_t atStart = watched.kept.size();
-    for (int i = 0; i < FRAMES; ++i) {
-        c.plugin.blit();
-        pump_messages();
-    }
-    const size_t leftByFrames = watched.kept.size() > atStart ? watched.kept.size() - atStart : 0;
-    c.plugin.shutdown();
+    constexpr int FRAMES = 30; // after the first, at which a plugin may make its bitmap
+    size_t atStart = 0, leftByFrames = 0;
+    counted_frames(c, 1 + FRAMES, [&](int n) {
+        if (n == 1)
+            atStart = watched.kept.size();
+        if (n == 1 + FRAMES)
+            leftByFrames = watched.kept.size() > atStart ? watched.kept.size() - atStart : 0;
+    });
     const std::string counts =
         std::to_string(watched.made) + " made, " + std::to_string(watched.deleted) + " deleted";
     if (leftByFrames)
