@@ -107,10 +107,6 @@ void say_valued_problem(Problem problem, long value, ...) {
     va_end(arguments);
 }
 
-void count_problem(Problem problem) { ++counts[problem]; }
-
-bool problem_came(Problem problem) { return counts[problem] != 0; }
-
 bool end_span(char* line, int size) {
     const char* separator = "; more than once: ";
     bool any = false;

@@ -18,12 +18,6 @@ void say_problem(Problem problem, ...);
 // after the first.
 void say_valued_problem(Problem problem, long value, ...);
 
-// Counts the problem as said: for a problem that an earlier line has said already.
-void count_problem(Problem problem);
-
-// True when the problem has come in this span.
-bool problem_came(Problem problem);
-
 // Ends the span: appends "; more than once: LABEL (N times), ..." to `line` for every problem that
 // came more than once (with "; after the first, LOW to HIGH" for a valued one), then clears the
 // counts. True when there was anything to append.
