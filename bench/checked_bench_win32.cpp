@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "../host/plugin_api.h"
-#include "timing.h"
+#include "../host/timing.h"
 
 int main() {
     char self[MAX_PATH];

@@ -5,9 +5,9 @@
 #include <cstdio>
 
 #include "../core/frame.h"
+#include "../host/timing.h"
 #include "floor.h"
 #include "scene.h"
-#include "timing.h"
 
 int main() {
     constexpr int RUNS = 3000;
@@ -19,8 +19,8 @@ int main() {
     const double floorTime = time_runs(RUNS / 10, RUNS, [&] {
                                  sink = sink + floor.run(scene.frame.data(), WIDTH, HEIGHT, scene.pixels);
                              }).median;
-    std::printf("%d-bit build, one %dx%d frame, median of %d runs\n", static_cast<int>(sizeof(void*) * 8), WIDTH, HEIGHT,
-                RUNS);
+    std::printf("%d-bit build, one %dx%d frame, median of %d runs\n", static_cast<int>(sizeof(void*) * 8),
+                WIDTH, HEIGHT, RUNS);
     std::printf("%-16s %10s %10s\n", "", "us", "vs floor");
     for (const FrameKernel& kernel : FRAME_KERNELS) {
         if (!frame_kernel_supported(kernel))

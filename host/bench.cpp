@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "../bench/timing.h"
 #include "host_window.h"
 #include "test_card.h"
+#include "timing.h"
 
 namespace {
 
