@@ -14,22 +14,16 @@ static void fill_bitmap_info(BITMAPINFO& bitmapInfo, int32_t width, int32_t heig
     header.biCompression = BI_RGB;
 }
 
-// The picture is the frame as drawn. A right-to-left window gives a mirrored device context,
-// which would flip it; and the monochrome stretching modes, a window DC's default, AND or OR
-// neighbouring pixels together whenever the window is smaller than the frame. Any other mode was
-// set by the host on a DC of its own (CS_OWNDC) and is kept. A host's own use of an own DC
-// (GetDC, BeginPaint, RestoreDC) can bring either back between frames, so every frame asks.
-static void prepare_device_context(Surface& surface) {
-    const DWORD layout = GetLayout(surface.deviceContext);
-    if (layout != 0 && layout != GDI_ERROR) {
-        SetLayout(surface.deviceContext, 0);
-        surface.replacedLayout = layout;
-    }
-    const int mode = GetStretchBltMode(surface.deviceContext);
-    if (mode == BLACKONWHITE || mode == WHITEONBLACK) {
-        SetStretchBltMode(surface.deviceContext, COLORONCOLOR);
-        surface.replacedStretchMode = mode;
-    }
+// A window DC clips the window's children and siblings as its style asked when the DC was taken,
+// and one taken while the window was minimised clips no children; a DC held across frames keeps
+// that. These bits of the style, read at every frame, tell when the DC must be taken afresh.
+static LONG clipping_style(HWND window) {
+    return window ? GetWindowLongA(window, GWL_STYLE) & (WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_MINIMIZE) : 0;
+}
+
+static void take_device_context(Surface& surface, HWND window) {
+    surface.takenStyle = clipping_style(window);
+    surface.deviceContext = GetDC(window);
 }
 
 // A class DC serves whichever window of the class took it last, and a common DC goes back to the
@@ -39,17 +33,42 @@ static bool serves(HDC deviceContext, HWND window) {
     return !window || WindowFromDC(deviceContext) == window;
 }
 
+// The picture is the frame as drawn. A right-to-left window gives a mirrored DC, which would flip
+// it; and the monochrome stretching modes, a window DC's default, AND or OR neighbouring pixels
+// together whenever the window is smaller than the frame. Both are changed only while the frame
+// is drawn: an own or class DC is the host's too, and whenever the host looks, it holds what the
+// host set. Setting a right-to-left layout again also makes the mapping mode MM_ANISOTROPIC, so
+// the mapping mode goes back too.
+static int32_t stretch_as_drawn(HDC dc, const RECT& clientRect, int32_t width, int32_t height,
+                                const uint32_t* pixels, const BITMAPINFO& bitmapInfo) {
+    const DWORD layout = GetLayout(dc);
+    const bool mirrored = layout != 0 && layout != GDI_ERROR;
+    const int mapping = mirrored ? GetMapMode(dc) : 0;
+    if (mirrored)
+        SetLayout(dc, 0);
+    const int mode = GetStretchBltMode(dc);
+    const bool monochrome = mode == BLACKONWHITE || mode == WHITEONBLACK;
+    if (monochrome)
+        SetStretchBltMode(dc, COLORONCOLOR);
+    const int32_t lines = StretchDIBits(dc, 0, 0, clientRect.right, clientRect.bottom, 0, 0, width, height,
+                                        pixels, &bitmapInfo, DIB_RGB_COLORS, SRCCOPY);
+    if (monochrome)
+        SetStretchBltMode(dc, mode);
+    if (mirrored) {
+        SetLayout(dc, layout);
+        if (GetMapMode(dc) != mapping)
+            SetMapMode(dc, mapping);
+    }
+    return lines;
+}
+
 void gdi_open_surface(Surface& surface, HWND window, int32_t width, int32_t height, bool withSection) {
-    surface.deviceContext = GetDC(window);
+    take_device_context(surface, window);
     surface.window = window;
     if (surface.deviceContext && window) {
         if (HWND named = WindowFromDC(surface.deviceContext))
             surface.window = named;
     }
-    surface.replacedLayout = 0;
-    surface.replacedStretchMode = 0;
-    if (surface.deviceContext)
-        prepare_device_context(surface);
     fill_bitmap_info(surface.bitmapInfo, width, height);
     GdiFlush();
     void* bits = nullptr;
@@ -64,16 +83,19 @@ bool gdi_read_client_rect(const Surface& surface, RECT& clientRect) {
 }
 
 int32_t gdi_present(Surface& surface, const RECT& clientRect, int32_t width, int32_t height) {
-    // Only a DC that serves another window now, or none, is taken again; the lost one is not
-    // released, as it is no longer the plugin's.
-    if (!serves(surface.deviceContext, surface.window)) {
-        surface.deviceContext = GetDC(surface.window);
+    // A DC that serves another window now, or none, is no longer the plugin's: it is taken again
+    // without a release. One that clips otherwise than the window's style now asks is given back
+    // first.
+    const bool lost = !serves(surface.deviceContext, surface.window);
+    if (lost || clipping_style(surface.window) != surface.takenStyle) {
+        if (!lost)
+            ReleaseDC(surface.window, surface.deviceContext);
+        take_device_context(surface, surface.window);
         if (!surface.deviceContext)
             return 0;
     }
-    prepare_device_context(surface);
-    return StretchDIBits(surface.deviceContext, 0, 0, clientRect.right, clientRect.bottom, 0, 0, width,
-                         height, surface.pixels, &surface.bitmapInfo, DIB_RGB_COLORS, SRCCOPY);
+    return stretch_as_drawn(surface.deviceContext, clientRect, width, height, surface.pixels,
+                            surface.bitmapInfo);
 }
 
 int32_t gdi_close_surface(Surface& surface) {
@@ -94,11 +116,5 @@ int32_t gdi_close_surface(Surface& surface) {
         if (!deviceContext)
             return 0;
     }
-    // Only what the plugin replaced goes back, and only where the DC still has what the plugin set:
-    // a layout or mode set since is the host's (or another display's) and stays.
-    if (surface.replacedLayout && GetLayout(deviceContext) == 0)
-        SetLayout(deviceContext, surface.replacedLayout);
-    if (surface.replacedStretchMode && GetStretchBltMode(deviceContext) == COLORONCOLOR)
-        SetStretchBltMode(deviceContext, surface.replacedStretchMode);
     return ReleaseDC(surface.window, deviceContext);
 }

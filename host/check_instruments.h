@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "check_faults.h"
+#include "dc_state.h"
 
 // A frame buffer of exactly the bytes a width x height frame reads, rows 256 bytes apart.
 class Frame {
@@ -80,26 +81,6 @@ struct Watched {
 };
 extern Watched watched;
 void watch_plugin_imports(HMODULE plugin);
-
-std::string mode_name(int mode);
-std::string mapping_name(int mode);
-std::string layout_name(DWORD layout);
-
-// What a program may have set on a device context of its own, and expects to find as it left it.
-struct DCState {
-    int mapping, stretching;
-    DWORD layout;
-    POINT viewportOrigin, windowOrigin;
-    SIZE viewportExtent, windowExtent;
-    COLORREF text, background;
-    int backgroundMode, mix;
-    UINT alignment;
-    HGDIOBJ pen, brush, font, palette;
-
-    explicit DCState(HDC dc);
-    // What differs from the program's: empty where nothing does.
-    std::string changed_from(const DCState& program) const;
-};
 
 double median_milliseconds(int runs, const std::function<void()>& call);
 // "0.32", or "51.3" from 10 on.

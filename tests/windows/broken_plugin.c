@@ -86,8 +86,6 @@ __declspec(dllimport) int gdivideo_test_dependency(void);
 static int32_t open, frameWidth, frameHeight;
 static HWND target;
 static HDC dc;
-static DWORD replacedLayout;
-static int replacedMode;
 static const uint8_t* frameBuffer;
 static uint32_t table[256], pending[256];
 static uint32_t pixels[256 * 240];
@@ -99,27 +97,36 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     return FAULT != DLLMAIN_FAILS;
 }
 
+/* The DC as the program left it, while the frame is drawn unmirrored in a colour mode. */
+static DWORD programLayout;
+static int programMode;
+
 static void prepare(void) {
     if (FAULT == DC_PER_FRAME)
         dc = GetDC(target);
     else if (WindowFromDC(dc) != target) /* a class DC that another window took */
         dc = GetDC(target);
-    const DWORD layout = GetLayout(dc);
-    if (layout != 0 && layout != GDI_ERROR) {
+    programLayout = GetLayout(dc);
+    if (programLayout != 0 && programLayout != GDI_ERROR)
         SetLayout(dc, 0);
-        replacedLayout = layout;
-    }
-    const int mode = GetStretchBltMode(dc);
-    if (FAULT != MONOCHROME && (mode == BLACKONWHITE || mode == WHITEONBLACK)) {
+    programMode = GetStretchBltMode(dc);
+    if (FAULT != MONOCHROME && (programMode == BLACKONWHITE || programMode == WHITEONBLACK))
         SetStretchBltMode(dc, COLORONCOLOR);
-        replacedMode = mode;
-    }
     if (FAULT == MAPPING_MODE)
         SetMapMode(dc, MM_ANISOTROPIC);
     if (FAULT == TEXT_COLOUR)
         SetTextColor(dc, RGB(255, 0, 0));
     if (FAULT == OBJECT_PER_FRAME)
         CreateSolidBrush(RGB(1, 2, 3));
+}
+
+static void put_back(void) {
+    const int mapping = GetMapMode(dc);
+    SetStretchBltMode(dc, programMode);
+    if (programLayout != 0 && programLayout != GDI_ERROR) {
+        SetLayout(dc, programLayout);
+        SetMapMode(dc, mapping);
+    }
 }
 
 int32_t __cdecl VideoShutdown(void) {
@@ -130,10 +137,6 @@ int32_t __cdecl VideoShutdown(void) {
         ExitProcess(0);
     if (!IsWindow(target))
         return 0;
-    if (replacedLayout && GetLayout(dc) == 0)
-        SetLayout(dc, replacedLayout);
-    if (replacedMode && GetStretchBltMode(dc) == COLORONCOLOR)
-        SetStretchBltMode(dc, replacedMode);
     return FAULT == DC_KEPT ? 1 : ReleaseDC(target, dc);
 }
 
@@ -150,8 +153,6 @@ int32_t __cdecl VideoInit(int32_t width, int32_t height, HWND window, int32_t re
     target = window;
     frameBuffer = frame;
     dc = GetDC(window);
-    replacedLayout = 0;
-    replacedMode = 0;
     if (FAULT == OBJECT_KEPT)
         CreateSolidBrush(RGB(1, 2, 3));
     if (FAULT != NOT_CLEARED)
@@ -236,6 +237,7 @@ int32_t __cdecl VideoBlit(void) {
     prepare();
     const int32_t lines = StretchDIBits(dc, 0, 0, client.right, client.bottom, 0, 0, frameWidth, frameHeight,
                                         pixels, &info, DIB_RGB_COLORS, SRCCOPY);
+    put_back();
     if (FAULT == FRAME_LATE)
         convert();
     return lines;

@@ -63,6 +63,9 @@ TEST_F(PluginTest, ImportsOnlyThePlatformFunctionsItCalls) {
                                             "gdi32.dll!GetStretchBltMode",
                                             "gdi32.dll!SetStretchBltMode",
                                             "gdi32.dll!GetLayout",
+                                            "gdi32.dll!GetMapMode",
+                                            "gdi32.dll!SetMapMode",
+                                            "user32.dll!GetWindowLongA",
                                             "user32.dll!WindowFromDC",
                                             "user32.dll!IsWindow"};
     EXPECT_EQ(imports, expected);

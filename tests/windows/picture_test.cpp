@@ -1,6 +1,10 @@
 // The picture in a real window, read back pixel by pixel. Every frame buffer here ends at a
 // no-access page, so a read past the last row's last column crashes the test.
 
+#include <optional>
+
+#include "../../host/dc_state.h"
+#include "../../host/host_window.h"
 #include "test_support.h"
 
 namespace {
@@ -131,39 +135,38 @@ TEST_F(PictureTest, EveryFormOfTheWindowHandleDrawsThroughOneDeviceContext) {
     }
 }
 
-// A stretching mode that a host set on its window's own DC is its choice; the monochrome default
-// of a DC is nobody's and becomes a colour mode while the display is open. The DC is the host's
-// too: when the display closes, it gets back what the plugin replaced, unless the host (or another
-// copy of the plugin) has set the DC's mode or layout since.
-TEST_F(PictureTest, OwnDeviceContextKeepsTheHostsModeAndGetsItsStateBackAtShutdown) {
+// A host's own DC holds what the host set whenever the host looks: while the display is open,
+// after frames and after VideoShutdown, whatever the host set before VideoInit or since. The
+// plugin's unmirrored colour drawing lasts only as long as its StretchDIBits.
+TEST_F(PictureTest, OwnDeviceContextHoldsWhatTheHostSet) {
     GuardedFrame frame(64, 64);
     for (const DWORD layout : {0ul, static_cast<DWORD>(WS_EX_LAYOUTRTL)})
         for (const int chosen : {HALFTONE, COLORONCOLOR, BLACKONWHITE, WHITEONBLACK})
-            for (const int hostSetsAfter : {0, HALFTONE, LAYOUT_RTL}) {
+            for (const int hostSetsAfter : {0, HALFTONE, COLORONCOLOR, -LAYOUT_RTL}) {
                 SCOPED_TRACE(testing::Message() << "mode " << chosen << ", layout " << layout
                                                 << ", then the host sets " << hostSetsAfter);
                 TestWindow window(64, 64, layout, CS_OWNDC);
                 HDC dc = GetDC(window.handle());
                 SetStretchBltMode(dc, chosen);
                 const DWORD hostLayout = GetLayout(dc);
+                EXPECT_EQ(hostLayout, layout ? static_cast<DWORD>(LAYOUT_RTL) : 0u);
                 ReleaseDC(window.handle(), dc);
                 plugin.init(64, 64, window.handle(), 0, frame.data());
-                EXPECT_EQ(GetStretchBltMode(dc), chosen == HALFTONE ? HALFTONE : COLORONCOLOR);
-                EXPECT_EQ(GetLayout(dc), 0u);
-                if (hostSetsAfter == HALFTONE)
-                    SetStretchBltMode(dc, HALFTONE);
-                if (hostSetsAfter == LAYOUT_RTL)
+                EXPECT_EQ(GetStretchBltMode(dc), chosen);
+                EXPECT_EQ(GetLayout(dc), hostLayout);
+                if (hostSetsAfter > 0)
+                    SetStretchBltMode(dc, hostSetsAfter);
+                if (hostSetsAfter < 0)
                     SetLayout(dc, LAYOUT_RTL);
+                const DCState host(dc);
+                plugin.blit();
+                EXPECT_EQ(DCState(dc).changed_from(host), "");
                 EXPECT_EQ(plugin.shutdown(), 1);
-                EXPECT_EQ(GetStretchBltMode(dc), hostSetsAfter == HALFTONE ? HALFTONE : chosen);
-                EXPECT_EQ(GetLayout(dc),
-                          hostSetsAfter == LAYOUT_RTL ? static_cast<DWORD>(LAYOUT_RTL) : hostLayout);
-                EXPECT_EQ(hostLayout, layout ? static_cast<DWORD>(LAYOUT_RTL) : 0u);
+                EXPECT_EQ(DCState(dc).changed_from(host), "");
             }
 
-    // Two copies of the DLL (under two file names) with displays on one right-to-left own DC: the
-    // second finds what the first set and replaces nothing, so either order of closing gives the
-    // host's DC its own mode and layout back.
+    // Two copies of the DLL (under two file names) with displays on one right-to-left own DC, closed
+    // in either order: the host's DC keeps its own mode and layout.
     char directory[MAX_PATH];
     GetTempPathA(MAX_PATH, directory);
     const std::string copy =
@@ -178,6 +181,8 @@ TEST_F(PictureTest, OwnDeviceContextKeepsTheHostsModeAndGetsItsStateBackAtShutdo
         ReleaseDC(window.handle(), dc);
         plugin.init(64, 64, window.handle(), 0, frame.data());
         second.init(64, 64, window.handle(), 0, frame.data());
+        plugin.blit();
+        second.blit();
         (firstClosesFirst ? plugin : second).shutdown();
         (firstClosesFirst ? second : plugin).shutdown();
         EXPECT_EQ(GetStretchBltMode(dc), BLACKONWHITE);
@@ -388,5 +393,89 @@ TEST_F(PictureTest, NullFrameBufferShowsTheBlankSection) {
     expect_uniform(window, 0);
     plugin.shutdown();
 }
+
+// What hosts do to their window around VideoInit, each row against the oracle: a bare
+// StretchDIBits of the same frame into the same window in the same state, through a device
+// context taken afresh. A button and an edit box lie over the picture. A host's own DC holds what
+// the host set, at every frame and after VideoShutdown.
+struct Situation {
+    const char* name;
+    UINT classStyle;
+    void (*beforeInit)(HWND window, HDC own);
+    void (*afterInit)(HWND window, HDC own);
+};
+
+void set_style(HWND window, LONG add, LONG remove) {
+    SetWindowLongA(window, GWL_STYLE, (GetWindowLongA(window, GWL_STYLE) | add) & ~remove);
+}
+
+void show(HWND window, int how) {
+    ShowWindow(window, how);
+    pump_messages();
+}
+
+const Situation SITUATIONS[] = {
+    {"ClipChildrenSetAfterInit", 0, nullptr, [](HWND w, HDC) { set_style(w, WS_CLIPCHILDREN, 0); }},
+    {"ClipChildrenClearedAfterInit", 0, [](HWND w, HDC) { set_style(w, WS_CLIPCHILDREN, 0); },
+     [](HWND w, HDC) { set_style(w, 0, WS_CLIPCHILDREN); }},
+    {"InitWhileMinimisedThenRestored", 0,
+     [](HWND w, HDC) {
+         set_style(w, WS_CLIPCHILDREN, 0);
+         show(w, SW_MINIMIZE);
+     },
+     [](HWND w, HDC) { show(w, SW_RESTORE); }},
+    {"OwnDCHostSetsColourModeAfterInit", CS_OWNDC, nullptr,
+     [](HWND, HDC own) { SetStretchBltMode(own, COLORONCOLOR); }},
+};
+
+void PrintTo(const Situation& situation, std::ostream* out) { *out << situation.name; }
+
+class HostSituation : public PictureTest, public testing::WithParamInterface<Situation> {};
+
+TEST_P(HostSituation, ShowsWhatABareStretchShowsAndLeavesTheHostsDC) {
+    const Situation& situation = GetParam();
+    GuardedFrame frame(160, 120);
+    draw_pattern(frame, 160, 120);
+    std::vector<uint32_t> converted(160 * 120);
+    for (int32_t y = 0; y < 120; ++y)
+        for (int32_t x = 0; x < 160; ++x)
+            converted[y * 160 + x] = test_colour(frame.at(x, y) % 64);
+    TestWindow window(320, 240, 0, situation.classStyle);
+    add_controls(window.handle());
+    HDC own = situation.classStyle ? GetDC(window.handle()) : nullptr;
+    if (own)
+        ReleaseDC(window.handle(), own);
+    if (situation.beforeInit)
+        situation.beforeInit(window.handle(), own);
+    open(window, frame, 160, 120);
+    situation.afterInit(window.handle(), own);
+    std::optional<DCState> host;
+    if (own)
+        host.emplace(own);
+    for (int frames = 0; frames < 2; ++frames) {
+        SCOPED_TRACE(testing::Message() << "frame " << frames);
+        clear_client(window.handle());
+        EXPECT_EQ(plugin.blit(), 120);
+        const std::vector<uint32_t> shown = window.read_client();
+        if (host) {
+            EXPECT_EQ(DCState(own).changed_from(*host), "");
+        }
+        clear_client(window.handle());
+        bare_stretch(window.handle(), converted.data(), 160, 120);
+        const std::vector<uint32_t> bare = window.read_client();
+        ASSERT_EQ(shown.size(), bare.size());
+        size_t differ = 0;
+        for (size_t i = 0; i < shown.size(); ++i)
+            differ += shown[i] != bare[i];
+        EXPECT_EQ(differ, 0u) << "pixels unlike a bare StretchDIBits";
+    }
+    plugin.shutdown();
+    if (host) {
+        EXPECT_EQ(DCState(own).changed_from(*host), "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, HostSituation, testing::ValuesIn(SITUATIONS),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

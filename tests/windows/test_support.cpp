@@ -108,6 +108,48 @@ OtherWindows::~OtherWindows() {
     CloseHandle(process_.hThread);
 }
 
+int bare_stretch(HWND window, const uint32_t* converted, int32_t width, int32_t height) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    HDC dc = GetDC(window);
+    const DWORD layout = GetLayout(dc);
+    const int mapping = GetMapMode(dc), mode = GetStretchBltMode(dc);
+    SetLayout(dc, 0);
+    if (mode == BLACKONWHITE || mode == WHITEONBLACK)
+        SetStretchBltMode(dc, COLORONCOLOR);
+    const int lines = StretchDIBits(dc, 0, 0, client.right, client.bottom, 0, 0, width, height, converted,
+                                    &info, DIB_RGB_COLORS, SRCCOPY);
+    SetStretchBltMode(dc, mode);
+    SetLayout(dc, layout);
+    SetMapMode(dc, mapping);
+    ReleaseDC(window, dc);
+    return lines;
+}
+
+void clear_client(HWND window) {
+    HDC dc = GetDCEx(window, nullptr, DCX_CACHE);
+    SetLayout(dc, 0);
+    HBRUSH brush =
+        CreateSolidBrush(RGB(NOT_DRAWN_COLOUR >> 16, NOT_DRAWN_COLOUR >> 8 & 0xFF, NOT_DRAWN_COLOUR & 0xFF));
+    RECT client = {};
+    GetClientRect(window, &client);
+    FillRect(dc, &client, brush);
+    DeleteObject(brush);
+    ReleaseDC(window, dc);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    pump_messages();
+}
+
+void add_controls(HWND window, int x) {
+    CreateWindowExA(0, "BUTTON", "Pause", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, x, 8, 72, 24, window,
+                    nullptr, GetModuleHandleA(nullptr), nullptr);
+    CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "speed", WS_CHILD | WS_VISIBLE, x, 40, 96, 24, window, nullptr,
+                    GetModuleHandleA(nullptr), nullptr);
+    pump_messages();
+}
+
 uint32_t test_colour(int32_t n) {
     const uint32_t red = (n * 4) & 0xFF, green = (255 - n * 3) & 0xFF, blue = (n * 37 + 11) & 0xFF;
     return red << 16 | green << 8 | blue;

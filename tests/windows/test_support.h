@@ -61,6 +61,19 @@ class OtherWindows {
     PROCESS_INFORMATION process_ = {};
 };
 
+// What a window should show, the oracle of the picture tests and the call fuzzer: the converted
+// frame drawn by a bare StretchDIBits over the whole client area, through a device context taken
+// afresh, as the manual says the plugin draws (unmirrored, a monochrome stretching mode made
+// COLORONCOLOR for the drawing). Returns what StretchDIBits returned.
+int bare_stretch(HWND window, const uint32_t* converted, int32_t width, int32_t height);
+// Paints the client area, over the children too, in a colour that no test frame has, then lets the
+// children paint themselves again: after a draw, what it left shows in that colour, and what it
+// painted over a child stays.
+constexpr uint32_t NOT_DRAWN_COLOUR = 0x00C0FFEE;
+void clear_client(HWND window);
+// Controls over a window's client area, as hosts have them: a button and an edit box, at `x`.
+void add_controls(HWND window, int x = 8);
+
 // Palette colour n of the tests: 64 distinct colours.
 uint32_t test_colour(int32_t n);
 void set_test_palette(const Plugin& plugin);
