@@ -1,18 +1,28 @@
 // Call-sequence fuzzer: loads the plugin afresh for each sequence and makes long random runs of
 // its seven calls with random and extreme arguments, on the window's full handle or a short form
 // of it, while the host side writes its frame buffer, draws on its window or a sibling that shares
-// its class DC, puts its own DC back into a monochrome stretching mode, resizes, minimises and
-// restores the window, and destroys it for a new one. After every call it checks the result where
-// the state defines it, that no device context or bitmap is used after release or released twice,
-// that an open display holds at most one device context and a closed one none, and after every
-// frame drawn that it was drawn through an unmirrored DC of the window in a colour stretching mode
-// and that the bitmap holds the frame converted through the palette the calls set. Frame buffers
-// end at a no-access page and are freed as soon as the display that read them closes.
+// its class DC, and does to its window what hosts do between frames: resizes it (to 0 x 0 too),
+// minimises, maximises, hides and restores it, turns WS_CLIPCHILDREN and WS_CLIPSIBLINGS on and
+// off, creates, moves and destroys child controls over the picture, moves it into a frame window
+// and back, gives it a window region, and destroys it for a new one; on a DC of its own or of its
+// class, it changes the mapping mode, the viewport origin, the stretching mode and the layout, and
+// saves and restores the DC.
 //
-//   call_fuzz.exe [--checked] [--beside-other-windows] [--seconds S] [--seed N | --replay]
+// After every call it checks the result where the state defines it, that no device context or
+// bitmap is used after release or released twice, that an open display holds at most one device
+// context and a closed one none, and that a frame after which nothing of the window changed takes
+// and releases none. After every frame drawn: that it was drawn through an unmirrored DC of the
+// window in a colour stretching mode, that the bitmap holds the frame converted through the
+// palette the calls set, that the host's own DC holds what the host set, and that the window
+// (children included) shows what a bare StretchDIBits of the same frame into the same window in
+// the same state shows. Frame buffers end at a no-access page and are freed as soon as the display
+// that read them closes.
+//
+//   call_fuzz.exe [--checked] [--beside-other-windows] [--seconds S | --frames F] [--seed N | --replay]
 //                 [--sequences K] [--calls C]
-// Runs sequences of fresh random seeds for S seconds. With --seed, runs that one sequence (as
-// printed when a sequence fails); with --replay, the sequences of REPLAYED_SEEDS, as the test run
+// Runs sequences of fresh random seeds for S seconds, or until F frames have been compared with the
+// bare StretchDIBits. With --seed, runs that one sequence (as printed when a sequence fails, with the
+// events that led to the failure); with --replay, the sequences of REPLAYED_SEEDS, as the test run
 // does, so that every run of a tree tests the same calls. With --checked, runs the checked DLL,
 // which must give the same results and pictures. With --beside-other-windows, another program
 // takes every window handle slot it can meanwhile, as the tests beside this one may.
@@ -22,12 +32,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "../../core/frame.h"
+#include "../../host/dc_state.h"
 #include "../../host/host_window.h"
 #include "test_support.h"
 
@@ -56,6 +69,14 @@ const uint32_t REPLAYED_SEEDS[] = {
 std::string pluginUnderTest = plugin_path();
 uint32_t currentSeed = 0;
 long currentCall = 0;
+long framesCompared = 0, windowEvents = 0;
+std::deque<std::string> lastEvents; // what the host did last, said when a check fails
+
+void note(const std::string& event) {
+    lastEvents.push_back("call " + std::to_string(currentCall) + ": " + event);
+    if (lastEvents.size() > 40)
+        lastEvents.pop_front();
+}
 
 LONG WINAPI report_crash(EXCEPTION_POINTERS* exception) {
     std::fprintf(stderr, "call_fuzz: CRASH (exception 0x%08lx) in sequence seed %u at call %ld\n",
@@ -98,26 +119,28 @@ class Sequence {
         const int roll = static_cast<int>(random_() % 100);
         if (roll < 4)
             init();
-        else if (roll < 40)
+        else if (roll < 36)
             set_palette();
-        else if (roll < 44)
+        else if (roll < 39)
             fixed_result(plugin_.applyPalette(), 1, "VideoApplyPalette");
-        else if (roll < 46)
+        else if (roll < 41)
             fixed_result(plugin_.cfg(), 0, "VideoCfg");
-        else if (roll < 48)
+        else if (roll < 43)
             fixed_result(plugin_.fullscreen(), 0, "VideoFullscreen");
-        else if (roll < 78)
+        else if (roll < 71)
             blit();
-        else if (roll < 81)
+        else if (roll < 74)
             shutdown();
-        else if (roll < 89)
+        else if (roll < 80)
             scribble();
-        else if (roll < 91)
+        else if (roll < 82)
             host_draws();
-        else if (roll < 96)
+        else if (roll < 85)
             resize();
+        else if (roll < 95)
+            window_event();
         else if (roll < 99)
-            minimise_or_restore();
+            host_changes_own_dc();
         else
             replace_window();
         check(spy.staleUses == 0, "a device context or bitmap was used after release or released twice");
@@ -147,6 +170,12 @@ class Sequence {
         const UINT_PTR forms[] = {full, full, full & 0xFFFF, full | 0xFFFF0000};
         HWND window = nullWindow ? nullptr : reinterpret_cast<HWND>(forms[random_() % 4]);
         const int32_t reserved = static_cast<int32_t>(random_());
+        note("VideoInit(" + std::to_string(width) + ", " + std::to_string(height) + ", " +
+             (nullWindow                    ? "no window"
+              : window == window_->handle() ? "the window"
+                                            : "a short form of it") +
+             (frame ? "" : ", no frame buffer") + ")");
+        windowChanged_ = true;
         check(plugin_.init(width, height, window, reserved, frame ? frame->data() : nullptr) == 1,
               "VideoInit did not return 1");
         check(spy.liveDCs.size() == 1, "VideoInit does not hold exactly one device context");
@@ -192,21 +221,100 @@ class Sequence {
     }
 
     void blit() {
-        const int before = spy.stretchDIBits;
+        const int before = spy.stretchDIBits, taken = spy.getDC, given = spy.releaseDC;
         const bool drawable = open_ && !nullWindow_ && !windowGone_ && spy.liveBitmaps.size() == 1;
+        // Wine draws nothing through a DC taken for the 0xFFFF form of a handle once the DC's
+        // visible region is made again (the window resized or restored, its DC's layout set, the
+        // DC taken afresh): a host's own GetDC and StretchDIBits the same. Windows has no such form.
+        const bool comparable = drawable && !shortName_ && frame_size_valid(width_, height_) &&
+                                static_cast<int64_t>(width_) * height_ <= 300000 && can_show();
+        if (comparable) {
+            clear_client(window_->handle());
+            follow_class_device_context(); // the window's repaint took the class DC back
+        }
+        HDC own = own_dc();
+        std::optional<DCState> host;
+        if (own)
+            host.emplace(own);
         const int32_t result = plugin_.blit();
         const bool drew = spy.stretchDIBits > before;
         check(drew == drawable,
               drawable ? "VideoBlit did not draw" : "VideoBlit drew without a usable display");
         check(result == (drew ? spy.lastResult : 0), "VideoBlit did not pass on the result of StretchDIBits");
+        check(windowChanged_ || (spy.getDC == taken && spy.releaseDC == given),
+              "VideoBlit took or released a device context though nothing of the window changed");
+        windowChanged_ = false;
+        if (!drew)
+            return;
         // Two living windows never share the low word of their handles.
-        check(!drew || LOWORD(spy.lastWindow) == LOWORD(window_->handle()),
+        check(LOWORD(spy.lastWindow) == LOWORD(window_->handle()),
               "VideoBlit drew through a device context that is not the window's");
-        check(!drew || spy.lastLayout == 0, "VideoBlit drew through a mirrored device context");
-        check(!drew || (spy.lastStretchMode != BLACKONWHITE && spy.lastStretchMode != WHITEONBLACK),
+        check(spy.lastLayout == 0, "VideoBlit drew through a mirrored device context");
+        check(spy.lastStretchMode != BLACKONWHITE && spy.lastStretchMode != WHITEONBLACK,
               "VideoBlit drew in a monochrome stretching mode");
-        if (drew && static_cast<int64_t>(width_) * height_ <= 300000)
+        // A DC taken afresh is the system's doing: GetDC mirrors a right-to-left window's own DC.
+        if (host && spy.getDC == taken) {
+            const std::string changed = DCState(own).changed_from(*host);
+            check(changed.empty(), "after VideoBlit the host's own device context has " + changed);
+        }
+        if (static_cast<int64_t>(width_) * height_ <= 300000)
             check_converted(static_cast<const uint32_t*>(spy.lastBits));
+        if (comparable)
+            compare_with_bare_stretch();
+    }
+
+    // The window can show what is drawn: visible, not minimised, with a client area.
+    bool can_show() {
+        HWND window = window_->handle();
+        RECT client = {};
+        GetClientRect(window, &client);
+        return IsWindowVisible(window) && !IsIconic(window) && client.right > 0 && client.bottom > 0 &&
+               client.right * client.bottom <= 2000000;
+    }
+
+    // The DC that the host's window keeps for itself (an own DC, or the class DC while it serves
+    // the window), whose state the host set and expects to find; null for a common DC.
+    HDC own_dc() {
+        if (!ownDC_ || !open_ || nullWindow_ || windowGone_ || !heldDC_)
+            return nullptr;
+        return LOWORD(WindowFromDC(heldDC_)) == LOWORD(window_->handle()) ? heldDC_ : nullptr;
+    }
+
+    void compare_with_bare_stretch() {
+        HWND window = window_->handle();
+        int shownWidth = 0, shownHeight = 0;
+        const std::vector<uint32_t> shown = read_client_pixels(window, shownWidth, shownHeight);
+        const int32_t columns = width_ < GDIVIDEO_FRAME_PITCH ? width_ : GDIVIDEO_FRAME_PITCH;
+        std::vector<uint32_t> converted(static_cast<size_t>(width_) * height_);
+        for (int32_t y = 0; y < height_; ++y)
+            for (int32_t x = 0; x < columns && frame_; ++x)
+                converted[static_cast<size_t>(y) * width_ + x] = palette_[frame_->at(x, y) % 64];
+        clear_client(window);
+        bare_stretch(window, converted.data(), width_, height_);
+        int w = 0, h = 0;
+        const std::vector<uint32_t> bare = read_client_pixels(window, w, h);
+        check(w == shownWidth && h == shownHeight, "the window changed size while it was read back");
+        size_t differ = 0, first = 0;
+        for (size_t i = shown.size(); i-- > 0;)
+            if (shown[i] != bare[i]) {
+                ++differ;
+                first = i;
+            }
+        if (differ)
+            throw Failure{
+                std::to_string(differ) + " of " + std::to_string(shown.size()) +
+                " pixels of the window unlike a bare StretchDIBits of the same frame, the first at " +
+                std::to_string(first % w) + "," + std::to_string(first / w) + " (" + hex(shown[first]) +
+                ", not " + hex(bare[first]) + "); " + std::to_string(width_) + " x " +
+                std::to_string(height_) + " frame, " + std::to_string(w) + " x " + std::to_string(h) +
+                " client area"};
+        ++framesCompared;
+    }
+
+    static std::string hex(uint32_t colour) {
+        char text[12];
+        std::snprintf(text, sizeof(text), "0x%06X", colour);
+        return text;
     }
 
     void check_converted(const uint32_t* pixels) {
@@ -251,8 +359,186 @@ class Sequence {
         static const int sizes[][2] = {{256, 240}, {512, 480}, {1, 1},    {0, 0},
                                        {300, 17},  {160, 100}, {777, 555}};
         const auto& size = sizes[random_() % (sizeof(sizes) / sizeof(sizes[0]))];
+        note("the window resized to " + std::to_string(size[0]) + " x " + std::to_string(size[1]));
+        windowChanged_ = true;
         SetWindowPos(window_->handle(), nullptr, 0, 0, size[0], size[1], SWP_NOMOVE | SWP_NOZORDER);
         pump_messages();
+    }
+
+    void set_style(LONG add, LONG remove) {
+        HWND window = window_->handle();
+        SetWindowLongA(window, GWL_STYLE, (GetWindowLongA(window, GWL_STYLE) | add) & ~remove);
+    }
+
+    // What hosts do to their window between frames.
+    void window_event() {
+        windowChanged_ = true;
+        ++windowEvents;
+        HWND window = window_->handle();
+        const LONG style = GetWindowLongA(window, GWL_STYLE);
+        switch (random_() % 12) {
+        case 0:
+            note(style & WS_CLIPCHILDREN ? "WS_CLIPCHILDREN cleared" : "WS_CLIPCHILDREN set");
+            set_style(style & WS_CLIPCHILDREN ? 0 : WS_CLIPCHILDREN, style & WS_CLIPCHILDREN);
+            break;
+        case 1:
+            note(style & WS_CLIPSIBLINGS ? "WS_CLIPSIBLINGS cleared" : "WS_CLIPSIBLINGS set");
+            set_style(style & WS_CLIPSIBLINGS ? 0 : WS_CLIPSIBLINGS, style & WS_CLIPSIBLINGS);
+            break;
+        case 2:
+        case 3: {
+            static const struct {
+                int how;
+                const char* name;
+            } shows[] = {{SW_MINIMIZE, "minimised"},   {SW_RESTORE, "restored"}, {SW_HIDE, "hidden"},
+                         {SW_SHOWNOACTIVATE, "shown"}, {SW_RESTORE, "restored"}, {SW_MAXIMIZE, "maximised"}};
+            const auto& show = shows[random_() % (chance(90) ? 5 : 6)];
+            note(std::string("the window ") + show.name);
+            ShowWindow(window, show.how);
+            break;
+        }
+        case 4:
+        case 5:
+            add_control();
+            break;
+        case 6:
+            move_or_destroy_control();
+            break;
+        case 7:
+            reparent();
+            break;
+        case 8: {
+            const int shape = static_cast<int>(random_() % 3);
+            note(shape == 0   ? "the window region removed"
+                 : shape == 1 ? "a rectangle as the window region"
+                              : "an ellipse as the window region");
+            HRGN region = shape == 0   ? nullptr
+                          : shape == 1 ? CreateRectRgn(16, 8, 200, 150)
+                                       : CreateEllipticRgn(0, 0, 240, 200);
+            SetWindowRgn(window, region, TRUE);
+            break;
+        }
+        case 9:
+            resize();
+            break;
+        default:
+            host_draws();
+            break;
+        }
+        pump_messages();
+    }
+
+    // A button, an edit box or a label over the picture, or, once the host has a frame window, a
+    // sibling of the window there. A sibling goes below the window, which is then moved below it:
+    // Wine makes a held DC's visible region again when its window moves, not when a sibling is
+    // raised over it.
+    void add_control() {
+        static const char* const classes[] = {"BUTTON", "EDIT", "STATIC"};
+        const char* kind = classes[random_() % 3];
+        const bool sibling = container_ && chance(40);
+        const int x = static_cast<int>(random_() % 240), y = static_cast<int>(random_() % 200);
+        note(std::string("a ") + kind + " added at " + std::to_string(x) + "," + std::to_string(y) +
+             (sibling ? " in the frame" : " over the picture"));
+        HWND control = CreateWindowExA(0, kind, "control", WS_CHILD | WS_VISIBLE | WS_BORDER, x, y,
+                                       40 + static_cast<int>(random_() % 80), 16 + static_cast<int>(random_() % 40),
+                                       sibling ? container_->handle() : window_->handle(), nullptr,
+                                       GetModuleHandleA(nullptr), nullptr);
+        if (control && sibling)
+            SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        if (sibling && framed_)
+            SetWindowPos(window_->handle(), HWND_BOTTOM, 24 + static_cast<int>(random_() % 2), 24, 0, 0,
+                         SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+
+    void move_or_destroy_control() {
+        std::vector<HWND> controls;
+        for (HWND child = GetWindow(window_->handle(), GW_CHILD); child;
+             child = GetWindow(child, GW_HWNDNEXT))
+            controls.push_back(child);
+        if (controls.empty()) {
+            add_control();
+            return;
+        }
+        HWND control = controls[random_() % controls.size()];
+        if (chance(50)) {
+            note("a control destroyed");
+            DestroyWindow(control);
+        } else {
+            const int x = static_cast<int>(random_() % 300) - 20, y = static_cast<int>(random_() % 260) - 20;
+            note("a control moved to " + std::to_string(x) + "," + std::to_string(y));
+            SetWindowPos(control, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        }
+    }
+
+    // Into a frame window of the host's, as a child beside its own controls, and back out.
+    void reparent() {
+        HWND window = window_->handle();
+        if (framed_) {
+            note("the window taken out of the frame");
+            SetParent(window, nullptr);
+            SetWindowPos(window, HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE);
+        } else {
+            if (!container_) {
+                container_ = std::make_unique<TestWindow>(640, 560);
+                SetWindowPos(container_->handle(), nullptr, 20, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+            }
+            note("the window moved into the frame");
+            SetParent(window, container_->handle());
+            SetWindowPos(window, HWND_BOTTOM, 24, 24, 0, 0, SWP_NOSIZE);
+        }
+        framed_ = !framed_;
+    }
+
+    // On a DC of its own or of its class, the host sets what it draws with, directly or through
+    // GetDC (which mirrors a right-to-left window's own DC again), and saves and restores it.
+    void host_changes_own_dc() {
+        if (!ownDC_) {
+            window_event();
+            return;
+        }
+        windowChanged_ = true;
+        HWND window = window_->handle();
+        HDC dc = GetDC(window);
+        switch (random_() % 6) {
+        case 0: {
+            const bool anisotropic = chance(50);
+            note(anisotropic ? "the host's DC in MM_ANISOTROPIC" : "the host's DC in MM_TEXT");
+            SetMapMode(dc, anisotropic ? MM_ANISOTROPIC : MM_TEXT);
+            if (anisotropic) {
+                SetWindowExtEx(dc, 100, 100, nullptr);
+                SetViewportExtEx(dc, 50 + static_cast<int>(random_() % 150),
+                                 50 + static_cast<int>(random_() % 150), nullptr);
+            }
+            break;
+        }
+        case 1: {
+            const int x = static_cast<int>(random_() % 60) - 20, y = static_cast<int>(random_() % 60) - 20;
+            note("the host's DC's viewport origin at " + std::to_string(x) + "," + std::to_string(y));
+            SetViewportOrgEx(dc, x, y, nullptr);
+            break;
+        }
+        case 2: {
+            const int mode = 1 + static_cast<int>(random_() % 4);
+            note("the host's DC in " + mode_name(mode));
+            SetStretchBltMode(dc, mode);
+            break;
+        }
+        case 3: {
+            const DWORD layout = chance(50) ? LAYOUT_RTL : 0;
+            note(layout ? "the host's DC mirrored" : "the host's DC's layout cleared");
+            SetLayout(dc, layout);
+            break;
+        }
+        case 4:
+            note("the host's DC saved");
+            SaveDC(dc);
+            break;
+        default:
+            note("the host's DC restored");
+            RestoreDC(dc, -1);
+            break;
+        }
+        ReleaseDC(window, dc);
     }
 
     // A host that destroys its window before VideoShutdown: the system takes the window's device
@@ -260,6 +546,9 @@ class Sequence {
     // right-to-left, and have a device context of its own or one of its class, which a sibling
     // window shares.
     void replace_window() {
+        note("the window destroyed for a new one");
+        windowChanged_ = true;
+        framed_ = false;
         sibling_.reset();
         window_->destroy();
         const UINT classStyles[] = {0, 0, CS_OWNDC, CS_CLASSDC};
@@ -303,7 +592,9 @@ class Sequence {
     // right-to-left window's own DC again, at times setting a monochrome mode on a DC of its own;
     // or the sibling paints and takes the class DC.
     void host_draws() {
+        windowChanged_ = true;
         const bool bySibling = sibling_ && chance(50);
+        note(bySibling ? "the sibling drew" : "the host drew on its window");
         HWND target = bySibling ? sibling_->handle() : window_->handle();
         if (chance(50)) {
             HDC dc = GetDC(target);
@@ -327,13 +618,10 @@ class Sequence {
             spy.liveDCs.assign(LOWORD(WindowFromDC(heldDC_)) == LOWORD(window_->handle()) ? 1 : 0, heldDC_);
     }
 
-    void minimise_or_restore() {
-        ShowWindow(window_->handle(), IsIconic(window_->handle()) ? SW_RESTORE : SW_MINIMIZE);
-        pump_messages();
-    }
-
     std::mt19937 random_;
-    std::unique_ptr<TestWindow> window_, sibling_;
+    std::unique_ptr<TestWindow> window_, sibling_, container_;
+    bool framed_ = false;        // the window is a child of container_, the host's frame window
+    bool windowChanged_ = true;  // something of the window changed since the last VideoBlit
     HDC heldDC_ = nullptr;       // the device context the display took last
     HWND shownWindow_ = nullptr; // the display's window, named as its DC names it
     bool shortName_ = false;     // that name is a short form, which a newer window may take
@@ -363,6 +651,7 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--checked") == 0)
             pluginUnderTest = checked_plugin_path();
     const long seconds = option(argc, argv, "--seconds", 30);
+    const long frames = option(argc, argv, "--frames", 0);
     const long long seed = option(argc, argv, "--seed", -1);
     std::vector<uint32_t> seeds;
     if (seed >= 0)
@@ -377,25 +666,35 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--beside-other-windows") == 0)
             others = std::make_unique<OtherWindows>();
     const DWORD start = GetTickCount();
+    const auto more = [&](long done) {
+        if (!seeds.empty())
+            return done < static_cast<long>(seeds.size());
+        if (frames > 0)
+            return framesCompared < frames;
+        return GetTickCount() - start < static_cast<DWORD>(seconds) * 1000;
+    };
 
     long done = 0, totalCalls = 0;
     std::random_device entropy;
-    for (; done < sequences && (seeds.empty() ? GetTickCount() - start < static_cast<DWORD>(seconds) * 1000
-                                              : done < static_cast<long>(seeds.size()));
-         ++done) {
+    for (; done < sequences && more(done); ++done) {
         currentSeed = seeds.empty() ? entropy() : seeds[done];
+        lastEvents.clear();
         try {
             Sequence(currentSeed).run(calls);
         } catch (const Failure& failure) {
-            std::printf("call_fuzz: FAILED in sequence seed %u at call %ld: %s\n"
-                        "reproduce with: call_fuzz.exe%s --seed %u --calls %ld\n",
-                        currentSeed, currentCall, failure.message.c_str(),
+            std::printf("call_fuzz: FAILED in sequence seed %u at call %ld: %s\n", currentSeed, currentCall,
+                        failure.message.c_str());
+            std::printf("what the host did last:\n");
+            for (const std::string& event : lastEvents)
+                std::printf("  %s\n", event.c_str());
+            std::printf("reproduce with: call_fuzz.exe%s --seed %u --calls %ld\n",
                         pluginUnderTest == plugin_path() ? "" : " --checked", currentSeed, calls);
             return 1;
         }
         totalCalls += calls;
     }
-    std::printf("call_fuzz: %ld sequences, %ld calls, %.1f s, no failure\n", done, totalCalls,
-                (GetTickCount() - start) / 1000.0);
+    std::printf("call_fuzz: %ld sequences, %ld calls, %ld window events, %ld frames compared with a bare "
+                "StretchDIBits, %.1f s, no failure\n",
+                done, totalCalls, windowEvents, framesCompared, (GetTickCount() - start) / 1000.0);
     return 0;
 }
