@@ -1,82 +1,14 @@
 /* A video output plugin of its own, written from the manual alone, for the test of the self-check:
- * built once with FAULT=NONE, which keeps every promise of the manual that the self-check checks,
- * and once for each fault, which breaks one (broken_plugin_swapped.dll and so on):
- *   NOTHING        never draws, yet reports the lines drawn
- *   SWAPPED        red and blue swapped
- *   UPSIDE_DOWN    the rows bottom to top
- *   MIRRORED       the columns right to left
- *   SHIFTED        the picture two rows down and three columns right
- *   PITCH          rows read 257 bytes apart, not 256
- *   UNSCALED       at the frame's own size in the window's corner, not stretched over it
- *   ONE_SHORT          stretched one pixel short of the window's width
- *   WINDOW_RECT    stretched over the window's outer size, border and title bar included
- *   GREEN_LOST     every colour without its green
- *   SIX_BITS       each component shown as a 6-bit value
- *   ROWS_SKIPPED   every second row of the frame left black
- *   MONOCHROME     the window DC's monochrome stretching mode kept
- *   HIGH_VALUES    pixel values 64 to 255 black: only the first copy of the palette filled
- *   NOT_CLEARED    VideoInit keeps the colours set before it
- *   INDEX_WRAPS    an index of 64 or more stored as its low six bits
- *   APPLY_ONLY     colours take effect only at VideoApplyPalette
- *   FRAME_LATE     each VideoBlit shows the frame before
- *   FIXED_SIZE     every frame taken for 256 x 240
- *   WRITES_FRAME   clears the program's frame buffer once it has read it
- *   MAPPING_MODE   leaves the window's device context in MM_ANISOTROPIC
- *   DC_PER_FRAME   takes a device context at every VideoBlit and never gives it back
- *   DC_KEPT        gives back no device context at VideoShutdown
- *   COLOURS_OFF    stores each colour one number too high
- *   TEXT_COLOUR    leaves a text colour of its own in the window's device context
- *   OBJECT_PER_FRAME makes a brush at every VideoBlit and never deletes it
- *   OBJECT_KEPT    makes a brush at VideoInit and never deletes it
- *   REOPEN_IGNORED a VideoInit on an open display changes nothing
- *   SLOW           takes 50 ms a frame
- *   CRASH          writes through a null pointer in VideoBlit
- *   HANG           never returns from VideoInit
- *   EXIT           ends the program in VideoShutdown
- *   DLLMAIN_FAILS  its start-up code refuses to load
- *   LOAD_CRASH     its start-up code writes through a null pointer
- *   DEPENDENCY     needs a DLL that is not there */
+ * built once for each fault of broken_plugin_faults.inc (broken_plugin_swapped.dll and so on), which
+ * breaks the one promise it names, and once with NONE, which keeps them all. */
 #include <stdint.h>
 #include <string.h>
 #include <windows.h>
 
 enum {
-    NONE,
-    NOTHING,
-    SWAPPED,
-    UPSIDE_DOWN,
-    MIRRORED,
-    SHIFTED,
-    PITCH,
-    UNSCALED,
-    ONE_SHORT,
-    WINDOW_RECT,
-    GREEN_LOST,
-    SIX_BITS,
-    ROWS_SKIPPED,
-    MONOCHROME,
-    HIGH_VALUES,
-    NOT_CLEARED,
-    INDEX_WRAPS,
-    APPLY_ONLY,
-    FRAME_LATE,
-    FIXED_SIZE,
-    WRITES_FRAME,
-    MAPPING_MODE,
-    DC_PER_FRAME,
-    DC_KEPT,
-    COLOURS_OFF,
-    TEXT_COLOUR,
-    OBJECT_PER_FRAME,
-    OBJECT_KEPT,
-    REOPEN_IGNORED,
-    SLOW,
-    CRASH,
-    HANG,
-    EXIT,
-    DLLMAIN_FAILS,
-    LOAD_CRASH,
-    DEPENDENCY
+#define BROKEN(name, what) name,
+#include "broken_plugin_faults.inc"
+#undef BROKEN
 };
 
 #ifdef NEEDS_ABSENT_DLL /* the DEPENDENCY build's */

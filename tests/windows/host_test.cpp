@@ -2,12 +2,15 @@
 
 #include <stb_image.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
+#include "../../host/check_cases.h"
 #include "../../host/test_card.h"
 #include "test_support.h"
 
@@ -289,17 +292,38 @@ TEST_P(SelfCheck, GivesTheVerdictAndNamesTheFault) {
     EXPECT_NE(run.output.find(row.exitCode ? "\nWhat to do: " : "\nWhat this means: "), std::string::npos)
         << run.output;
     if (row.exitCode == 0) {
-        EXPECT_NE(run.output.find("verdict: the plugin works on this machine: 22 of 22 cases held."),
+        const std::string cases = std::to_string(case_count());
+        EXPECT_NE(run.output.find("verdict: the plugin works on this machine: " + cases + " of " + cases +
+                                  " cases held."),
                   std::string::npos)
             << run.output;
-        // The manual shows every case as the check names it.
+        // Each case's line, as the manual shows it.
         std::ostringstream manual;
         manual << std::ifstream(MANUAL_PATH).rdbuf();
-        for (size_t at = run.output.find("\n 1/"); at != std::string::npos;
-             at = run.output.find("/22 ", at + 1)) {
-            const std::string name = run.output.substr(at, run.output.find(": ok, ", at) - at);
-            EXPECT_NE(manual.str().find(name.substr(name.find('/'))), std::string::npos) << name;
+        for (int i = 0; i < case_count(); ++i) {
+            char line[16];
+            std::snprintf(line, sizeof(line), "%2d/%d ", i + 1, case_count());
+            EXPECT_NE(run.output.find(line + std::string(case_name(i)) + ": ok, "), std::string::npos)
+                << case_name(i);
+            EXPECT_NE(manual.str().find(std::string(" ") + case_name(i) + ": ok, "), std::string::npos)
+                << case_name(i);
         }
+    }
+}
+
+// Each fault of the broken plugin has its row above.
+TEST(SelfCheckRows, CoverEveryFaultOfTheBrokenPlugin) {
+    for (std::string fault : {
+#define BROKEN(name, what) #name,
+#include "broken_plugin_faults.inc"
+#undef BROKEN
+         }) {
+        for (char& c : fault)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string plugin = "broken_plugin_" + fault + ".dll";
+        EXPECT_TRUE(std::any_of(std::begin(SELF_CHECK), std::end(SELF_CHECK), [&](const SelfCheckRow& row) {
+            return plugin == row.plugin;
+        })) << plugin;
     }
 }
 
