@@ -68,9 +68,10 @@ int run_self_check(const std::string& pluginPath) {
             skipped += outcome.kind == Outcome::SKIPPED;
         });
     if (!run.hostProblem.empty()) {
-        std::printf("verdict: the check could not run: %s\nWhat to do: run it again; if this comes again, send this "
-                    "whole output to the plugin's maker\n",
-                    run.hostProblem.c_str());
+        std::printf(
+            "verdict: the check could not run: %s\nWhat to do: run it again; if this comes again, send this "
+            "whole output to the plugin's maker\n",
+            run.hostProblem.c_str());
         return EXIT_HOST;
     }
     if (!run.loaded) {

@@ -347,7 +347,8 @@ TEST(FrameKernelSupport, AgreesWithTheFlagsLinuxReports) {
         for (const FrameKernel& kernel : FRAME_KERNELS) {
             if (family(kernel) == name) {
                 EXPECT_EQ(cpu_features_include(cpu_features(), kernel.needs), listed) << name;
-                EXPECT_EQ(frame_kernel_supported(kernel), listed || std::strstr(kernel.name, "SIMDe")) << name;
+                EXPECT_EQ(frame_kernel_supported(kernel), listed || std::strstr(kernel.name, "SIMDe"))
+                    << name;
             }
         }
     }
