@@ -48,6 +48,12 @@ set_tests_properties(wine.session.stop PROPERTIES FIXTURES_CLEANUP wine LABELS w
 function(uses_wine)
     set_property(TEST ${ARGN} APPEND PROPERTY FIXTURES_REQUIRED wine)
     set_property(TEST ${ARGN} APPEND PROPERTY LABELS wine)
+    # The emulated machine runs one program at a time faster than two: it has as many processors
+    # as this machine, and one program already keeps them busy (with the wineserver and Xvfb).
+    # Tests that run no Windows program still run beside.
+    if(WINE_VM)
+        set_property(TEST ${ARGN} APPEND PROPERTY RESOURCE_LOCK emulated_machine)
+    endif()
     foreach(test ${ARGN})
         get_property(seconds TEST ${test} PROPERTY TIMEOUT)
         if(NOT seconds)
@@ -62,4 +68,30 @@ endfunction()
 function(wine_seconds variable seconds)
     math(EXPR seconds "${seconds} * ${WINE_TIME_SCALE}")
     set(${variable} ${seconds} PARENT_SCOPE)
+endfunction()
+
+# The tests of a GoogleTest program, each allowed SECONDS natively. Here each is a test of its own
+# (TARGET.SUITE.TEST), listed by the program when ctest first runs after a build. In the emulated machine, where a
+# Windows program takes seconds to start and its first window seconds more, the program runs as
+# SHARDS tests instead (TARGET.shard.I.of.N), each a share of its tests in one process, by
+# GoogleTest's own sharding, allowed five times SECONDS (scaled): listing them boots nothing.
+#   wine_gtest(TARGET SECONDS SHARDS [TEST_SUFFIX SUFFIX])
+function(wine_gtest target seconds shards)
+    cmake_parse_arguments(PARSE_ARGV 3 GTEST "" "TEST_SUFFIX" "")
+    if(WINE_TIME_SCALE EQUAL 1)
+        math(EXPR discovery "${seconds} * 2")
+        gtest_discover_tests(${target} TEST_PREFIX ${target}. TEST_SUFFIX "${GTEST_TEST_SUFFIX}"
+                             DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${discovery}
+                             PROPERTIES TIMEOUT ${seconds} FIXTURES_REQUIRED wine LABELS wine)
+        return()
+    endif()
+    math(EXPR last "${shards} - 1")
+    foreach(shard RANGE ${last})
+        set(name ${target}.shard.${shard}.of.${shards})
+        add_test(NAME ${name} COMMAND ${target})
+        math(EXPR limit "${seconds} * 5")
+        set_tests_properties(${name} PROPERTIES
+            ENVIRONMENT "GTEST_TOTAL_SHARDS=${shards};GTEST_SHARD_INDEX=${shard}" TIMEOUT ${limit})
+        uses_wine(${name})
+    endforeach()
 endfunction()

@@ -31,7 +31,9 @@ rm -rf "$state"
 
 output=$(cd /usr && SEEN_INSIDE='two words' "$vm" run "$state" sh -c 'echo "$PWD $SEEN_INSIDE"; echo to-stderr >&2; exit 3' 2>&1)
 expect "status of a command" 3 $?
-expect "its output, its folder and environment" $'/usr two words\nto-stderr' "$output"
+expect "what it says as it boots" "scripts/vm: booting the emulated machine;scripts/vm: the emulated machine booted in" \
+    "$(echo "$output" | grep '^scripts/vm: ' | sed -E 's/ \(.*//; s/ [0-9]+ s$//' | paste -sd';' -)"
+expect "its output, its folder and environment" $'/usr two words\nto-stderr' "$(echo "$output" | grep -v '^scripts/vm: ')"
 expect "a second command, as the same user" "$(id -u)" "$("$vm" run "$state" id -u)"
 pid=$(cat "$state/qemu.pid")
 
@@ -64,7 +66,7 @@ expect "the machine stopped" 1 $?
 output=$(VM_BOOT_TIMEOUT=1 "$vm" run "$state" true 2>&1)
 expect "status when the machine does not answer" 1 $?
 expect "what is said of it" "scripts/vm: the emulated machine did not answer within 1 s;" \
-    "$(echo "$output" | head -n 1 | cut -d" " -f1-10)"
+    "$(echo "$output" | grep -v '^scripts/vm: booting' | head -n 1 | cut -d" " -f1-10)"
 [ ! -s "$state/qemu.pid" ]
 expect "that machine stopped too" 0 $?
 

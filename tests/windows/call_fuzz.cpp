@@ -50,8 +50,10 @@ struct Failure {
     std::string message;
 };
 
-// Each of the first found a fault in an earlier plugin, said beside it; add a seed that finds one.
-// The rest widen the run.
+// Each of the first found a fault in an earlier plugin, said beside it, with the events of the
+// fuzzer of its time: since the host's window events came, the same seeds make other sequences,
+// kept as the fixed ones the test run replays. Add a seed that finds a fault; the rest widen the
+// run.
 const uint32_t REPLAYED_SEEDS[] = {
     2124408531, // a display held a second device context, taken again for a short form of the handle
     3284094661, // the same

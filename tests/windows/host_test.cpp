@@ -51,7 +51,12 @@ HostRun run_host(const std::string& arguments) {
     CloseHandle(output);
     if (!started)
         return run;
-    WaitForSingleObject(process.hProcess, 120000);
+    const DWORD limit = scaled(120000);
+    if (WaitForSingleObject(process.hProcess, limit) == WAIT_TIMEOUT) {
+        TerminateProcess(process.hProcess, STILL_ACTIVE); // an exit status that no row expects
+        WaitForSingleObject(process.hProcess, INFINITE);
+        run.output = "(the host had not ended after " + std::to_string(limit / 1000) + " s: stopped)\n";
+    }
     GetExitCodeProcess(process.hProcess, &run.exitCode);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);

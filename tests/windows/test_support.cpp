@@ -2,6 +2,7 @@
 
 #include "../../host/host_window.h"
 
+#include <cstdlib>
 #include <stdexcept>
 
 LRESULT CALLBACK test_window_procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -20,6 +21,13 @@ LRESULT CALLBACK test_window_procedure(HWND window, UINT message, WPARAM wParam,
     default:
         return DefWindowProcA(window, message, wParam, lParam);
     }
+}
+
+DWORD scaled(DWORD milliseconds) {
+    char value[16] = "";
+    const DWORD length = GetEnvironmentVariableA("GDIVIDEO_TIME_SCALE", value, sizeof(value));
+    const long scale = length && length < sizeof(value) ? std::strtol(value, nullptr, 10) : 1;
+    return milliseconds * static_cast<DWORD>(scale > 1 ? scale : 1);
 }
 
 std::string plugin_path() {
@@ -95,7 +103,7 @@ OtherWindows::OtherWindows() {
                                     &startup, &process_))
         throw std::runtime_error("cannot start " + command);
     const HANDLE either[] = {started, process_.hProcess};
-    const DWORD woken = WaitForMultipleObjects(2, either, FALSE, 60000);
+    const DWORD woken = WaitForMultipleObjects(2, either, FALSE, scaled(60000));
     CloseHandle(started);
     if (woken != WAIT_OBJECT_0)
         throw std::runtime_error(command + " did not start its windows");

@@ -12,6 +12,10 @@
 #include "../../host/plugin_api.h"
 #include "../support/guarded_frame.h"
 
+// A bound on waiting, from what it needs natively: GDIVIDEO_TIME_SCALE times longer, as the
+// tests' limits are, where the programs run in an emulated machine (wine-run.sh sets it).
+DWORD scaled(DWORD milliseconds);
+
 std::string plugin_path();
 // The checked build: the same file name, in checked/ beside the test program.
 std::string checked_plugin_path();
