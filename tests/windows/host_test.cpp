@@ -254,9 +254,8 @@ const SelfCheckRow SELF_CHECK[] = {
      "buffer, which "
      "a plugin may only read"},
     {"broken_plugin_mapping_mode.dll", 1, "windows that keep their own drawing settings",
-     "left to right: after VideoShutdown the window's device context has the mapping mode MM_ANISOTROPIC, "
-     "not the "
-     "program's MM_TEXT"},
+     "left to right: between two frames the window's device context has the mapping mode MM_ANISOTROPIC, "
+     "not the program's MM_TEXT"},
     {"broken_plugin_dc_per_frame.dll", 1, "device contexts",
      "a device context taken at every VideoBlit (31 taken, 1 given back over 30 frames)"},
     {"broken_plugin_dc_kept.dll", 1, "device contexts",
@@ -264,8 +263,8 @@ const SelfCheckRow SELF_CHECK[] = {
     {"broken_plugin_colours_off.dll", 1, "a picture enlarged twice",
      "pixels wrong: every colour shown at the wrong number: pixel value N shows the colour set for N - 1"},
     {"broken_plugin_text_colour.dll", 1, "windows that keep their own drawing settings",
-     "left to right: after VideoShutdown the window's device context has the text colour 0x00FF0000, not the "
-     "program's 0x00000000"},
+     "left to right: between two frames the window's device context has the text colour 0x00FF0000, not "
+     "the program's 0x00000000"},
     {"broken_plugin_object_per_frame.dll", 1, "bitmaps and other drawing objects",
      "30 drawing objects left behind by 30 frames (31 made, 0 deleted)"},
     {"broken_plugin_object_kept.dll", 1, "bitmaps and other drawing objects",
