@@ -24,6 +24,11 @@ std::string result_text(const char* call, int32_t result, int32_t promised) {
                                     std::to_string(promised) + "; ";
 }
 
+// "1 device context", "2 device contexts".
+std::string count(size_t n, const std::string& thing) {
+    return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
 Outcome from_wrong(const std::string& wrong, const std::string& figure) {
     return wrong.empty() ? holds(figure) : failed(wrong.substr(0, wrong.size() - 2));
 }
@@ -106,14 +111,17 @@ Outcome card_at(Check& c, int scale) {
     return c.drawn(window, frame);
 }
 
+// Every value 0 to 255 in a frame, each at its own column of the first row.
+void draw_values(uint8_t* buffer) {
+    for (int y = 0; y < card::HEIGHT; ++y)
+        for (int x = 0; x < card::WIDTH; ++x)
+            buffer[y * 256 + x] = static_cast<uint8_t>(x + y * 7);
+}
+
 // Every value 0 to 255 in the frame: each shows the colour of its low six bits.
 Outcome pixel_values(Check& c) {
     Frame frame(card::WIDTH, card::HEIGHT);
-    frame.draw([](uint8_t* buffer) {
-        for (int y = 0; y < card::HEIGHT; ++y)
-            for (int x = 0; x < card::WIDTH; ++x)
-                buffer[y * 256 + x] = static_cast<uint8_t>(x + y * 7);
-    });
+    frame.draw(draw_values);
     CheckWindow window(card::WIDTH, card::HEIGHT);
     watched = Watched();
     const Palette palette = card_palette();
@@ -197,17 +205,18 @@ Outcome palette_cleared(Check& c) {
     return holds("colours set before VideoInit gone, and those not set since black, twice");
 }
 
-// VideoSetPalette with an index outside 0 to 63 stores nothing.
+// VideoSetPalette with an index outside 0 to 63 stores nothing: every pixel value, 0 to 255, still
+// shows the colour of its low six bits.
 Outcome outside_indexes(Check& c) {
     Frame frame(card::WIDTH, card::HEIGHT);
-    frame.draw(draw_card);
+    frame.draw(draw_values);
     CheckWindow window(card::WIDTH, card::HEIGHT);
     watched = Watched();
-    std::vector<int32_t> indexes = {-1, -64, 128, 191, 192, 255, 256, 1000, INT_MIN, INT_MAX};
-    for (int32_t n = 64; n < 128; ++n)
+    std::vector<int32_t> indexes = {-1, -64, 256, 1000, INT_MIN, INT_MAX};
+    for (int32_t n = 64; n < 256; ++n)
         indexes.push_back(n);
     const auto colour_of = [](size_t k) {
-        return static_cast<uint32_t>(0x010000 * (k * 3 + 1) + 0x5A00 + k * 2);
+        return static_cast<uint32_t>(0x010000 * (k % 200 + 20) + 0x5A00 + k % 256);
     };
     const Palette palette = card_palette();
     c.plugin.init(card::WIDTH, card::HEIGHT, window.handle(), 0, frame.data());
@@ -222,18 +231,59 @@ Outcome outside_indexes(Check& c) {
     const std::string wrong = compare_picture(shown, image(frame, palette), c.drawn_by(result));
     if (wrong.empty())
         return holds("none of " + std::to_string(indexes.size()) + " calls with indexes from " +
-                     std::to_string(INT_MIN) + " to " + std::to_string(INT_MAX) + " changed a colour");
-    for (int n = 0; n < 64 && shown.pixels.size() == static_cast<size_t>(card::WIDTH * card::HEIGHT); ++n) {
-        int32_t x, y;
-        card::swatch_centre(n, x, y);
-        for (size_t k = 0; k < indexes.size(); ++k)
-            if (shown.at(x, y) == colour_of(k))
-                return failed("VideoSetPalette(" + std::to_string(indexes[k]) +
-                              ", ...), outside 0 to 63, changed "
-                              "colour " +
-                              std::to_string(n) + ": an index outside 0 to 63 must store nothing");
+                     std::to_string(INT_MIN) + " to " + std::to_string(INT_MAX) +
+                     " changed what a pixel value shows");
+    for (int x = 0; x < 256 && shown.pixels.size() == static_cast<size_t>(card::WIDTH * card::HEIGHT); ++x) {
+        const int value = frame.data()[x]; // the first row holds every value at its own column
+        for (size_t k = 0; k < indexes.size(); ++k) {
+            if (shown.at(x, 0) != colour_of(k))
+                continue;
+            const std::string call =
+                "VideoSetPalette(" + std::to_string(indexes[k]) + ", ...), outside 0 to 63, ";
+            if (indexes[k] == value)
+                return failed(call + "changed what pixel value " + std::to_string(value) +
+                              " shows, which must be colour " + std::to_string(value % 64) +
+                              ", that of its low six bits: an index outside 0 to 63 must store nothing");
+            return failed(call + "changed colour " + std::to_string(value % 64) +
+                          ": an index outside 0 to 63 must store nothing");
+        }
     }
     return failed(wrong);
+}
+
+// Colour components outside 0 to 255 (as a program that computes them may pass): each keeps its
+// low eight bits, in the colour drawn as in the result.
+Outcome wide_components(Check& c) {
+    Frame frame(card::WIDTH, card::HEIGHT);
+    frame.draw(draw_card);
+    CheckWindow window(card::WIDTH, card::HEIGHT);
+    watched = Watched();
+    const Palette palette = card_palette();
+    c.plugin.init(card::WIDTH, card::HEIGHT, window.handle(), 0, frame.data());
+    std::string results;
+    for (int32_t n = 0; n < 64; ++n) {
+        const uint32_t colour = palette.colours[n];
+        const int32_t red = static_cast<int32_t>(colour >> 16) + 0x100 * (n + 1);
+        const int32_t green = static_cast<int32_t>(colour >> 8 & 0xFF) - 0x100 * (n % 5 + 1);
+        const int32_t blue = static_cast<int32_t>(colour & 0xFF) | (n % 2 ? INT_MIN : 0x7FFFFF00);
+        const int32_t result = c.plugin.setPalette(n, red, green, blue);
+        if (static_cast<uint32_t>(result) != colour && results.empty())
+            results = "VideoSetPalette(" + std::to_string(n) + ", " + std::to_string(red) + ", " +
+                      std::to_string(green) + ", " + std::to_string(blue) + ") gave " +
+                      hex(static_cast<uint32_t>(result)) + ", not " + hex(colour) + "; ";
+    }
+    c.plugin.applyPalette();
+    window.clear();
+    const int32_t result = c.plugin.blit();
+    const Shown shown = window.read();
+    c.plugin.shutdown();
+    const std::string wrong = compare_picture(shown, image(frame, palette), c.drawn_by(result));
+    if (wrong.empty() && results.empty())
+        return holds("64 colours with components from " + std::to_string(INT_MIN) + " to " +
+                     std::to_string(INT_MAX) + ", each as its low eight bits");
+    return failed(results +
+                  (wrong.empty() ? "" : "colours set with components outside 0 to 255 show wrong: " + wrong) +
+                  (wrong.empty() ? "" : "; each component must keep only its low eight bits"));
 }
 
 // A colour set between two frames shows at the second, with or without VideoApplyPalette.
@@ -279,7 +329,8 @@ Outcome between_frames(Check& c) {
                                 : "without VideoApplyPalette: " + wrong);
 }
 
-// Each VideoBlit shows the frame the program drew just before it: none late, none skipped.
+// Each VideoBlit shows the frame the program drew just before it: none late, none skipped, even
+// though every frame's first row is the same.
 Outcome every_frame(Check& c) {
     Frame frame(card::WIDTH, card::HEIGHT);
     CheckWindow window(card::WIDTH, card::HEIGHT);
@@ -295,8 +346,9 @@ Outcome every_frame(Check& c) {
         frame.draw([&](uint8_t* buffer) {
             card::draw(buffer);
             card::draw_moving(buffer, k * 17);
-            for (int y = 0; y < 12; ++y) // a band of the frame's own colour
+            for (int y = 1; y < 12; ++y) // a band of the frame's own colour
                 std::memset(buffer + y * 256, 16 + k * 5, card::WIDTH);
+            std::memset(buffer, 7, card::WIDTH);
             frames[k].assign(buffer, buffer + card::HEIGHT * 256);
         });
         window.clear();
@@ -310,13 +362,17 @@ Outcome every_frame(Check& c) {
         return image;
     };
     const auto shows = [&](int k, int drawnFrame) { return shows_frame(shown[k], wanted(drawnFrame)); };
-    int late = 0, right = 0;
+    int late = 0, right = 0, first = 0;
     for (int k = 1; k < FRAMES; ++k) {
         right += shows(k, k);
         late += shows(k, k - 1);
+        first += shows(k, 0);
     }
     if (right == FRAMES - 1 && shows(0, 0))
         return holds(std::to_string(FRAMES) + " frames, each at its own VideoBlit");
+    if (first == FRAMES - 1 && shows(0, 0))
+        return failed("every VideoBlit showed the first frame again: frames whose first row is the same "
+                      "as the frame before's were not shown, though their other rows changed");
     if (late == FRAMES - 1)
         return failed(
             "each VideoBlit showed the frame before the one just drawn: the picture is one frame late");
@@ -362,6 +418,70 @@ Outcome other_sizes(Check& c) {
     return holds(said + ", each whole");
 }
 
+// Frames wider than the 256 bytes of a row, and taller than the 240 rows a plugin may have been
+// written for, in buffers of exactly the bytes the frame reads: the first 256 columns of each row
+// shown, black beyond, and every row.
+Outcome large_sizes(Check& c) {
+    const int sizes[][2] = {{300, 40}, {256, 480}};
+    std::string said;
+    for (const auto& size : sizes) {
+        const int w = size[0], h = size[1];
+        const std::string name = std::to_string(w) + " x " + std::to_string(h);
+        std::string error;
+        if (!window_fits_screen(w, h, error))
+            return {Outcome::SKIPPED, "the screen is smaller than " + name};
+        Frame frame(w, h);
+        frame.draw([&](uint8_t* buffer) {
+            for (int y = 0; y < h; ++y)
+                for (int x = 0;
+                     x < 256 && static_cast<size_t>(y) * 256 + x < (h - 1) * 256u + std::min(w, 256); ++x)
+                    buffer[y * 256 + x] = static_cast<uint8_t>(1 + (x * 3 + y * 5) % 62);
+        });
+        CheckWindow window(w, h);
+        const Outcome outcome = c.drawn(window, frame);
+        if (outcome.kind != Outcome::HOLDS)
+            return failed(name + ": " + outcome.figure);
+        said += (said.empty() ? "" : ", ") + name;
+    }
+    return holds(said + ", each whole, black beyond the 256th column");
+}
+
+// A program that repaints from WM_PAINT through VideoBlit: once the window is painted, no more
+// WM_PAINT comes, so the program's message loop can rest between frames.
+Outcome repaint_rests(Check& c) {
+    Frame frame(card::WIDTH, card::HEIGHT);
+    frame.draw(draw_card);
+    CheckWindow window(card::WIDTH, card::HEIGHT);
+    watched = Watched();
+    c.plugin.init(card::WIDTH, card::HEIGHT, window.handle(), 0, frame.data());
+    c.set_palette(card_palette());
+    int paints = 0;
+    window.paint_with([&] {
+        ++paints;
+        c.plugin.blit();
+    });
+    InvalidateRect(window.handle(), nullptr, FALSE);
+    // Pumped by hand for a while: a window that keeps asking to be painted never lets
+    // pump_messages return.
+    MSG message;
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 500;) {
+        if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            Sleep(5);
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    window.paint_with([] {});
+    c.plugin.shutdown();
+    if (paints > 3)
+        return failed(
+            std::to_string(paints) +
+            " WM_PAINT messages in half a second after the window was made to paint once: VideoBlit "
+            "from WM_PAINT makes the window paint again, so a program's message loop never rests");
+    return holds(std::to_string(paints) + " WM_PAINT after the window was made to paint once, then none");
+}
+
 // A VideoInit on an open display closes it and opens the new one, as a program that changes its
 // picture's size may do without a VideoShutdown between: another frame size, buffer and window.
 // The new window shows the new frame, and the first is drawn no more.
@@ -369,6 +489,7 @@ Outcome reopened(Check& c) {
     Frame first(card::WIDTH, card::HEIGHT);
     first.draw(draw_card);
     CheckWindow old(card::WIDTH, card::HEIGHT);
+    watched = Watched();
     c.plugin.init(card::WIDTH, card::HEIGHT, old.handle(), 0, first.data());
     c.set_palette(card_palette());
     c.plugin.blit();
@@ -397,7 +518,15 @@ Outcome reopened(Check& c) {
                       (wrong.empty() ? "" : "; in the second window: " + wrong));
     if (!wrong.empty())
         return failed("in the second window: " + wrong);
-    return holds("the second window shows its 160 x 100 frame, and the first is drawn no more");
+    if (!watched.held.empty() || !watched.kept.empty())
+        return failed("after VideoShutdown, " + count(watched.held.size(), "device context") + " and " +
+                      count(watched.kept.size(), "drawing object") +
+                      " of the two displays were left behind (" + std::to_string(watched.taken) + " taken, " +
+                      std::to_string(watched.givenBack) + " given back; " + std::to_string(watched.made) +
+                      " made, " + std::to_string(watched.deleted) +
+                      " deleted): a VideoInit on an open display must give back what the first took");
+    return holds("the second window shows its 160 x 100 frame, the first is drawn no more, and nothing of "
+                 "either is left behind");
 }
 
 // An ordinary window, with a title bar and a border: the whole of its inside filled, and
@@ -713,11 +842,14 @@ const Case CASES[] = {
     {"colours set before VideoInit gone, and the rest black until set", true,
      [](Check& c) { return palette_cleared(c); }},
     {"colour numbers outside 0 to 63 changing nothing", true, [](Check& c) { return outside_indexes(c); }},
+    {"colour components outside 0 to 255, each as its low eight bits", true,
+     [](Check& c) { return wide_components(c); }},
     {"colours set between frames, with and without VideoApplyPalette", true,
      [](Check& c) { return between_frames(c); }},
     {"each frame shown at the VideoBlit that follows it", true, [](Check& c) { return every_frame(c); }},
     {"frames of other sizes, only their own columns of each row read", true,
      [](Check& c) { return other_sizes(c); }},
+    {"frames wider than 256 and taller than 240", true, [](Check& c) { return large_sizes(c); }},
     {"a VideoInit on an open display, for another window and frame size", true,
      [](Check& c) { return reopened(c); }},
     {"a window with a title bar and a border, filled inside and nothing drawn outside", true,
@@ -732,6 +864,8 @@ const Case CASES[] = {
     {"windows that share their drawing settings (CS_CLASSDC)", true,
      [](Check& c) { return class_device_context(c); }},
     {"a window closed while it still shows a picture", false, [](Check& c) { return destroyed_first(c); }},
+    {"a window that repaints through VideoBlit, then rests", false,
+     [](Check& c) { return repaint_rests(c); }},
     {"device contexts, one kept from VideoInit to VideoShutdown and then given back", false,
      [](Check& c) { return device_contexts(c); }},
     {"bitmaps and other drawing objects, none left behind by a frame or by VideoShutdown", false,

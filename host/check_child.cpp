@@ -3,9 +3,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include "check_footprint.h"
 #include "check_instruments.h"
 #include "plugin_api.h"
+#include "test_card.h"
 
 namespace {
 
@@ -25,6 +31,9 @@ struct Shared {
     volatile DWORD callStarted;
     char call[64]; // the plugin's call that runs, or ran last
     char crash[FIGURE_BYTES];
+    char footprint[FIGURE_BYTES]; // what a call of the running case left behind, the first one
+    char unloaded[FIGURE_BYTES];  // what the plugin left running once closed and unloaded
+    char own[FIGURE_BYTES];       // what kept the check's own code from running a case
     struct {
         volatile LONG kind;
         char figure[FIGURE_BYTES];
@@ -37,6 +46,7 @@ void copy(char* to, size_t size, const std::string& text) { std::snprintf(to, si
 
 Shared* shared = nullptr;
 PluginApi real;
+uintptr_t pluginBegin = 0, pluginEnd = 0; // where the plugin's image was, also once unloaded
 
 struct Call {
     explicit Call(const char* name) {
@@ -47,34 +57,44 @@ struct Call {
     ~Call() { InterlockedExchange(&shared->inCall, 0); }
 };
 
+// A call of the plugin, watched for what it leaves behind (check_footprint.h); the first thing
+// left in a case fails it.
+int32_t watched_call(const char* name, const void* function, const uintptr_t (&arguments)[5], int count) {
+    Call call(name);
+    std::string changed;
+    const int32_t result = call_watched(function, arguments, count, changed);
+    if (!changed.empty() && !shared->footprint[0])
+        copy(shared->footprint, sizeof(shared->footprint), std::string(name) + ": " + changed);
+    return result;
+}
+
+uintptr_t word(int32_t value) { return static_cast<uint32_t>(value); }
+
 int32_t GDIVIDEO_CALL tracked_init(int32_t width, int32_t height, HWND window, int32_t reserved,
                                    const uint8_t* frameBuffer) {
-    Call call("VideoInit");
-    return real.init(width, height, window, reserved, frameBuffer);
+    return watched_call("VideoInit", reinterpret_cast<const void*>(real.init),
+                        {word(width), word(height), reinterpret_cast<uintptr_t>(window), word(reserved),
+                         reinterpret_cast<uintptr_t>(frameBuffer)},
+                        5);
 }
 int32_t GDIVIDEO_CALL tracked_set_palette(int32_t index, int32_t red, int32_t green, int32_t blue) {
-    Call call("VideoSetPalette");
-    return real.setPalette(index, red, green, blue);
+    return watched_call("VideoSetPalette", reinterpret_cast<const void*>(real.setPalette),
+                        {word(index), word(red), word(green), word(blue), 0}, 4);
 }
 int32_t GDIVIDEO_CALL tracked_apply_palette() {
-    Call call("VideoApplyPalette");
-    return real.applyPalette();
+    return watched_call("VideoApplyPalette", reinterpret_cast<const void*>(real.applyPalette), {}, 0);
 }
 int32_t GDIVIDEO_CALL tracked_blit() {
-    Call call("VideoBlit");
-    return real.blit();
+    return watched_call("VideoBlit", reinterpret_cast<const void*>(real.blit), {}, 0);
 }
 int32_t GDIVIDEO_CALL tracked_shutdown() {
-    Call call("VideoShutdown");
-    return real.shutdown();
+    return watched_call("VideoShutdown", reinterpret_cast<const void*>(real.shutdown), {}, 0);
 }
 int32_t GDIVIDEO_CALL tracked_cfg() {
-    Call call("VideoCfg");
-    return real.cfg();
+    return watched_call("VideoCfg", reinterpret_cast<const void*>(real.cfg), {}, 0);
 }
 int32_t GDIVIDEO_CALL tracked_fullscreen() {
-    Call call("VideoFullscreen");
-    return real.fullscreen();
+    return watched_call("VideoFullscreen", reinterpret_cast<const void*>(real.fullscreen), {}, 0);
 }
 
 const char* exception_name(DWORD code) {
@@ -130,6 +150,35 @@ void where(const void* address, char* text, size_t size) {
 
 // Says what crashed, where, and in which call, then ends the child before any dialog or debugger
 // can wait on it. Nothing here allocates: the heap may be what the plugin broke.
+// Where the thread that runs the cases has its stack, and a watch on it. A stack overflow leaves
+// too little of the stack for on_crash: Windows then ends the program with the exception's status,
+// which the check names, but Wine ends only the thread, with status 0. The watch sees that, and
+// tells an overflow from the guard page at the stack's far end, which is gone once the stack has
+// reached it.
+HANDLE casesThread = nullptr;
+uintptr_t stackFarEnd = 0;
+
+DWORD WINAPI watch_cases_thread(void*) {
+    WaitForSingleObject(casesThread, INFINITE);
+    if (shared->state == Shared::FINISHED || shared->crash[0] || shared->own[0])
+        return 0;
+    DWORD code = 0;
+    GetExitCodeThread(casesThread, &code);
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    MEMORY_BASIC_INFORMATION page = {};
+    const bool overflowed =
+        VirtualQuery(reinterpret_cast<void*>(stackFarEnd + system.dwPageSize), &page, sizeof(page)) &&
+        page.State == MEM_COMMIT && !(page.Protect & PAGE_GUARD);
+    const std::string call =
+        shared->inCall ? std::string("in ") + shared->call : "while none of its functions was running";
+    copy(shared->crash, sizeof(shared->crash),
+         overflowed
+             ? "the plugin overflowed the stack (stack overflow) " + call
+             : "the plugin ended the thread that called it (exit code " + std::to_string(code) + ") " + call);
+    ExitProcess(overflowed ? EXCEPTION_STACK_OVERFLOW : code);
+}
+
 LONG WINAPI on_crash(EXCEPTION_POINTERS* exception) {
     const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
     char at[MAX_PATH + 16], what[160] = "", buffer[400] = "";
@@ -143,6 +192,15 @@ LONG WINAPI on_crash(EXCEPTION_POINTERS* exception) {
                       static_cast<unsigned long>(address));
         describe_fault_address(address, kind == 1, buffer, sizeof(buffer));
     }
+    const auto address = reinterpret_cast<uintptr_t>(record.ExceptionAddress);
+    HMODULE module = nullptr;
+    if (address >= pluginBegin && address < pluginEnd &&
+        !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCSTR>(record.ExceptionAddress), &module))
+        std::snprintf(buffer, sizeof(buffer),
+                      "; the address was the plugin's, which was unloaded: code of it ran after FreeLibrary, "
+                      "from a thread, timer, hook or window procedure it left behind");
     char text[FIGURE_BYTES];
     if (shared->inCall)
         std::snprintf(text, sizeof(text), "the plugin crashed in %s (%s%s at %s)%s", shared->call,
@@ -214,12 +272,17 @@ ChildRun run_cases_in_children(const std::string& path, const std::function<void
     ChildRun run;
     const int count = case_count();
     const DWORD limit = CASE_SECONDS * 1000;
-    int next = 0, hangs = 0;
+    int next = 0, hangs = 0, sameEnds = 0;
+    std::string lastEnd;
     while (next < count) {
-        if (hangs >= HANGS_BEFORE_GIVING_UP) {
+        if (hangs >= HANGS_BEFORE_GIVING_UP || sameEnds >= SAME_ENDS_BEFORE_GIVING_UP) {
+            const std::string why = hangs >= HANGS_BEFORE_GIVING_UP
+                                        ? "as the plugin hung twice"
+                                        : "as the plugin ended the program the same way in " +
+                                              std::to_string(sameEnds) + " cases in a row";
             for (; next < count; ++next) {
                 starting(next);
-                ended(next, {Outcome::NOT_RUN, "as the plugin hung twice"});
+                ended(next, {Outcome::NOT_RUN, why});
             }
             break;
         }
@@ -247,11 +310,19 @@ ChildRun run_cases_in_children(const std::string& path, const std::function<void
                     more = true;
                 }
             }
+            if (report->own[0]) {
+                run.loaded = true;
+                run.hostProblem = report->own;
+                UnmapViewOfFile(report);
+                CloseHandle(memory);
+                return run;
+            }
             if (report->state == Shared::LOAD_FAILED ||
                 (report->state == Shared::FINISHED && next == count)) {
                 run.loaded = report->state != Shared::LOAD_FAILED;
                 run.loadError = report->loadError;
                 run.loadProblem = report->loadProblem;
+                run.afterCases = report->unloaded;
                 UnmapViewOfFile(report);
                 CloseHandle(memory);
                 return run;
@@ -286,6 +357,8 @@ ChildRun run_cases_in_children(const std::string& path, const std::function<void
             }
             if (announced < next)
                 starting(++announced);
+            sameEnds = how == lastEnd ? sameEnds + 1 : 1;
+            lastEnd = how;
             ended(next++, {Outcome::FAILED, how});
             running = false;
         }
@@ -293,6 +366,84 @@ ChildRun run_cases_in_children(const std::string& path, const std::function<void
     UnmapViewOfFile(report);
     CloseHandle(memory);
     return run;
+}
+
+// The threads running code of the plugin's image: started there (their start address tells).
+std::vector<HANDLE> threads_started_in_plugin() {
+    using Query = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
+    std::vector<HANDLE> found;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = query && Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != GetCurrentProcessId() || entry.th32ThreadID == GetCurrentThreadId())
+            continue;
+        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION | THREAD_TERMINATE, FALSE, entry.th32ThreadID);
+        uintptr_t start = 0;
+        constexpr int THREAD_START_ADDRESS = 9; // ThreadQuerySetWin32StartAddress
+        if (thread && query(thread, THREAD_START_ADDRESS, &start, sizeof(start), nullptr) == 0 &&
+            start >= pluginBegin && start < pluginEnd)
+            found.push_back(thread);
+        else if (thread)
+            CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+// After the cases, a display opened and closed once more, and the plugin unloaded as a program
+// unloads it. Whatever of it runs on then (a thread it started, a timer, a hook or a window
+// procedure it left) runs code that is gone and takes the program down: what it left is said, and
+// the window gets messages for a moment, as a program's would, to bring the rest out.
+std::string after_unloading(const PluginApi& plugin) {
+    Frame frame(card::WIDTH, card::HEIGHT);
+    frame.draw(draw_card);
+    CheckWindow window(card::WIDTH, card::HEIGHT);
+    const LONG_PTR procedure = GetWindowLongPtrA(window.handle(), GWLP_WNDPROC);
+    plugin.init(card::WIDTH, card::HEIGHT, window.handle(), 0, frame.data());
+    plugin.blit();
+    plugin.shutdown();
+    std::string left;
+    const std::vector<HANDLE> threads = threads_started_in_plugin();
+    if (!threads.empty())
+        left = std::to_string(threads.size()) + (threads.size() == 1 ? " thread" : " threads") +
+               " that the plugin started still run after VideoShutdown: once the program unloads the plugin, "
+               "they run code that is gone and take the program down";
+    for (HANDLE thread : threads) {
+        TerminateThread(thread, 0);
+        CloseHandle(thread);
+    }
+    if (GetWindowLongPtrA(window.handle(), GWLP_WNDPROC) != procedure) {
+        left += std::string(left.empty() ? "" : "; ") +
+                "after VideoShutdown the window's procedure is one of the plugin's: once the program unloads "
+                "the plugin, the window's next message runs code that is gone and takes the program down";
+        SetWindowLongPtrA(window.handle(), GWLP_WNDPROC, procedure);
+    }
+    {
+        Call call("FreeLibrary");
+        FreeLibrary(plugin.module);
+    }
+    HMODULE still = nullptr;
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCSTR>(pluginBegin), &still) &&
+        still == plugin.module)
+        left +=
+            std::string(left.empty() ? "" : "; ") +
+            "the plugin stays loaded after FreeLibrary: it loaded itself again, or something of it holds it";
+    InvalidateRect(window.handle(), nullptr, FALSE);
+    MSG message;
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 300;) {
+        if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            Sleep(5);
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return left;
 }
 
 int run_check_child(int argc, char** argv) {
@@ -305,6 +456,12 @@ int run_check_child(int argc, char** argv) {
         return 2;
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(on_crash);
+    MEMORY_BASIC_INFORMATION stack = {};
+    VirtualQuery(&stack, &stack, sizeof(stack));
+    stackFarEnd = reinterpret_cast<uintptr_t>(stack.AllocationBase);
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &casesThread, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+    CloseHandle(CreateThread(nullptr, 0, watch_cases_thread, nullptr, 0, nullptr));
 
     std::string problem;
     bool loaded;
@@ -318,6 +475,10 @@ int run_check_child(int argc, char** argv) {
         InterlockedExchange(&shared->state, Shared::LOAD_FAILED);
         return 0;
     }
+    MODULEINFO image = {};
+    GetModuleInformation(GetCurrentProcess(), real.module, &image, sizeof(image));
+    pluginBegin = reinterpret_cast<uintptr_t>(image.lpBaseOfDll);
+    pluginEnd = pluginBegin + image.SizeOfImage;
     watch_plugin_imports(real.module);
     PluginApi tracked = real;
     tracked.init = tracked_init;
@@ -329,16 +490,25 @@ int run_check_child(int argc, char** argv) {
     tracked.fullscreen = tracked_fullscreen;
     InterlockedExchange(&shared->state, Shared::LOADED);
 
-    for (int index = first; index < case_count() && index < MAX_CASES; ++index) {
-        shared->caseStarted = GetTickCount();
-        InterlockedExchange(&shared->currentCase, index);
-        const Outcome outcome = run_case(index, tracked);
-        copy(shared->cases[index].figure, FIGURE_BYTES, outcome.figure);
-        InterlockedExchange(&shared->cases[index].kind, outcome.kind);
-    }
-    {
-        Call call("FreeLibrary");
-        FreeLibrary(real.module);
+    // A C++ exception here is the check's own failure (out of memory, a size it did not expect),
+    // not the plugin's: it is said as such, and the check ends with its own status.
+    try {
+        for (int index = first; index < case_count() && index < MAX_CASES; ++index) {
+            shared->caseStarted = GetTickCount();
+            InterlockedExchange(&shared->currentCase, index);
+            shared->footprint[0] = 0;
+            Outcome outcome = run_case(index, tracked);
+            if (shared->footprint[0])
+                outcome = {Outcome::FAILED, shared->footprint};
+            copy(shared->cases[index].figure, FIGURE_BYTES, outcome.figure);
+            InterlockedExchange(&shared->cases[index].kind, outcome.kind);
+        }
+        copy(shared->unloaded, sizeof(shared->unloaded), after_unloading(tracked));
+    } catch (const std::exception& exception) {
+        copy(shared->own, sizeof(shared->own),
+             std::string("its own code failed (") + exception.what() + ") in case " +
+                 std::to_string(shared->currentCase + 1));
+        return 3;
     }
     InterlockedExchange(&shared->state, Shared::FINISHED);
     return 0;

@@ -12,10 +12,12 @@
 
 #include "check_cases.h"
 
-// The longest a case may run, and how many cases may hang before the rest are not run: the whole
-// check ends within about a minute whatever the plugin does.
+// The longest a case may run, how many cases may hang, and in how many cases in a row the plugin
+// may end the program the same way (a crash at the same place, say), before the rest are not run:
+// the whole check ends within about a minute whatever the plugin does.
 constexpr DWORD CASE_SECONDS = 10;
 constexpr int HANGS_BEFORE_GIVING_UP = 2;
+constexpr int SAME_ENDS_BEFORE_GIVING_UP = 3;
 
 struct ChildRun {
     bool loaded = false;

@@ -144,7 +144,7 @@ std::vector<PictureFault> picture_faults(const Shown& shown, const FrameImage& f
              [&, off](int x, int y, uint32_t& colour) {
                  int fx, fy;
                  source(x, y, W, H, frame, fx, fy);
-                 const int number = frame.buffer[fy * 256 + fx] % 64 - off;
+                 const int number = fx < 256 ? frame.buffer[fy * 256 + fx] % 64 - off : -1;
                  if (number < 0 || number > 63)
                      return false;
                  return colour = frame.palette[number], true;
@@ -156,7 +156,7 @@ std::vector<PictureFault> picture_faults(const Shown& shown, const FrameImage& f
                  int fx, fy;
                  source(x, y, W, H, frame, fx, fy);
                  const int64_t at = static_cast<int64_t>(fy) * pitch + fx;
-                 if (at >= static_cast<int64_t>(frame.height - 1) * 256 + frame.width)
+                 if (fx >= 256 || at >= static_cast<int64_t>(frame.height - 1) * 256 + std::min(frame.width, 256))
                      return false;
                  return colour = frame.palette[frame.buffer[at] % 64], true;
              }});

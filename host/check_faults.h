@@ -13,7 +13,8 @@ struct FrameImage {
     int width, height;
     const uint8_t* buffer;
     uint32_t palette[64];
-    uint32_t colour(int x, int y) const { return palette[buffer[y * 256 + x] % 64]; }
+    // A row holds 256 bytes: the columns of a wider frame beyond them are black.
+    uint32_t colour(int x, int y) const { return x < 256 ? palette[buffer[y * 256 + x] % 64] : 0; }
 };
 
 // A window's client area as read back, 0x00RRGGBB a pixel.

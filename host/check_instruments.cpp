@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <stdexcept>
 
 #include "host_window.h"
 #include "import_table.h"
@@ -83,9 +85,19 @@ struct Region {
 };
 Region regions[16];
 
+std::map<HWND, std::function<void()>> painters;
+
 LRESULT CALLBACK check_window_procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_ERASEBKGND)
         return 1; // keep what the plugin drew
+    const auto painter = painters.find(window);
+    if (message == WM_PAINT && painter != painters.end()) {
+        PAINTSTRUCT paint;
+        BeginPaint(window, &paint);
+        painter->second();
+        EndPaint(window, &paint);
+        return 0;
+    }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -173,9 +185,18 @@ FrameImage image(const Frame& frame, const Palette& palette) {
 CheckWindow::CheckWindow(int width, int height, DWORD extendedStyle, UINT classStyle, int x, int y,
                          DWORD style) {
     const std::string name = register_window_class("gdivideo self-check", classStyle, check_window_procedure);
-    handle_ =
-        CreateWindowExA(extendedStyle | WS_EX_TOPMOST | WS_EX_TOOLWINDOW, name.c_str(), "gdivideo self-check",
-                        style, x, y, width, height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    // Where the system is still setting itself up (the first program of a new Wine prefix), a window
+    // may not be had at once.
+    for (int tries = 0; !handle_ && tries < 50; ++tries) {
+        handle_ = CreateWindowExA(extendedStyle | WS_EX_TOPMOST | WS_EX_TOOLWINDOW, name.c_str(),
+                                  "gdivideo self-check", style, x, y, width, height, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+        if (!handle_)
+            Sleep(100);
+    }
+    if (!handle_)
+        throw std::runtime_error("no window could be made (Windows error " + std::to_string(GetLastError()) +
+                                 ")");
     ShowWindow(handle_, SW_SHOWNOACTIVATE);
     resize_client(handle_, width, height);
     pump_messages();
@@ -198,7 +219,10 @@ Shown CheckWindow::read() const {
     return shown;
 }
 
+void CheckWindow::paint_with(std::function<void()> paint) const { painters[handle_] = std::move(paint); }
+
 void CheckWindow::destroy() {
+    painters.erase(handle_);
     if (handle_)
         DestroyWindow(handle_);
     handle_ = nullptr;

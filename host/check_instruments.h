@@ -63,6 +63,8 @@ class CheckWindow {
     HWND handle() const { return handle_; }
     // Paints the inside in the colour that marks what the plugin has not drawn.
     void clear() const;
+    // What the window does on WM_PAINT, between BeginPaint and EndPaint; nothing by default.
+    void paint_with(std::function<void()> paint) const;
     Shown read() const;
     void destroy();
 

@@ -147,7 +147,7 @@ std::vector<uint32_t> read_pixels(HWND window, DWORD flags, int width, int heigh
 } // namespace
 
 std::vector<uint32_t> read_client_pixels(HWND window, int& width, int& height) {
-    RECT client;
+    RECT client = {};
     GetClientRect(window, &client);
     width = client.right;
     height = client.bottom;
@@ -155,7 +155,7 @@ std::vector<uint32_t> read_client_pixels(HWND window, int& width, int& height) {
 }
 
 std::vector<uint32_t> read_window_pixels(HWND window, int& width, int& height) {
-    RECT outer;
+    RECT outer = {};
     GetWindowRect(window, &outer);
     width = outer.right - outer.left;
     height = outer.bottom - outer.top;
