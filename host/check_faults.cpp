@@ -156,7 +156,8 @@ std::vector<PictureFault> picture_faults(const Shown& shown, const FrameImage& f
                  int fx, fy;
                  source(x, y, W, H, frame, fx, fy);
                  const int64_t at = static_cast<int64_t>(fy) * pitch + fx;
-                 if (fx >= 256 || at >= static_cast<int64_t>(frame.height - 1) * 256 + std::min(frame.width, 256))
+                 if (fx >= 256 ||
+                     at >= static_cast<int64_t>(frame.height - 1) * 256 + std::min(frame.width, 256))
                      return false;
                  return colour = frame.palette[frame.buffer[at] % 64], true;
              }});

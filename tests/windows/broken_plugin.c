@@ -102,7 +102,8 @@ int32_t __cdecl VideoInit(int32_t width, int32_t height, HWND window, int32_t re
     frameBuffer = frame;
     dc = GetDC(window);
     if (FAULT == SUBCLASSED && !GetPropA(window, "broken_plugin"))
-        SetPropA(window, "broken_plugin", (HANDLE)SetWindowLongPtrA(window, GWLP_WNDPROC, (LONG_PTR)subclass));
+        SetPropA(window, "broken_plugin",
+                 (HANDLE)SetWindowLongPtrA(window, GWLP_WNDPROC, (LONG_PTR)subclass));
     if (FAULT == OBJECT_KEPT)
         CreateSolidBrush(RGB(1, 2, 3));
     if (FAULT != NOT_CLEARED)
@@ -168,9 +169,9 @@ static void convert(void) {
     }
     for (int32_t y = 0; y < frameHeight; ++y)
         for (int32_t x = 0; x < frameWidth; ++x)
-            pixels[y * frameWidth + x] = (FAULT == ROWS_SKIPPED && y % 2) || (x > 255 && FAULT != WIDE_UNCLAMPED)
-                                             ? 0
-                                             : table[pixel(x, y)];
+            pixels[y * frameWidth + x] =
+                (FAULT == ROWS_SKIPPED && y % 2) || (x > 255 && FAULT != WIDE_UNCLAMPED) ? 0
+                                                                                         : table[pixel(x, y)];
     if (FAULT == WRITES_FRAME)
         memset((void*)frameBuffer, 0, (size_t)(frameHeight - 1) * 256 + (size_t)frameWidth);
 }

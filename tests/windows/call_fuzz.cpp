@@ -441,10 +441,10 @@ class Sequence {
         const int x = static_cast<int>(random_() % 240), y = static_cast<int>(random_() % 200);
         note(std::string("a ") + kind + " added at " + std::to_string(x) + "," + std::to_string(y) +
              (sibling ? " in the frame" : " over the picture"));
-        HWND control = CreateWindowExA(0, kind, "control", WS_CHILD | WS_VISIBLE | WS_BORDER, x, y,
-                                       40 + static_cast<int>(random_() % 80), 16 + static_cast<int>(random_() % 40),
-                                       sibling ? container_->handle() : window_->handle(), nullptr,
-                                       GetModuleHandleA(nullptr), nullptr);
+        HWND control = CreateWindowExA(
+            0, kind, "control", WS_CHILD | WS_VISIBLE | WS_BORDER, x, y,
+            40 + static_cast<int>(random_() % 80), 16 + static_cast<int>(random_() % 40),
+            sibling ? container_->handle() : window_->handle(), nullptr, GetModuleHandleA(nullptr), nullptr);
         if (control && sibling)
             SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         if (sibling && framed_)

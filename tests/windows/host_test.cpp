@@ -344,7 +344,8 @@ TEST_P(SelfCheck, GivesTheVerdictAndNamesTheFault) {
     for (size_t at = 0; row.caseName && at < run.output.size(); at = run.output.find('\n', at) + 1) {
         const size_t name = run.output.find_first_not_of(" 0123456789/", at);
         if (run.output.compare(name, std::strlen(row.caseName), row.caseName) == 0 ||
-            run.output.compare(at, 6 + std::strlen(row.caseName), std::string("after ") + row.caseName) == 0) {
+            run.output.compare(at, 6 + std::strlen(row.caseName), std::string("after ") + row.caseName) ==
+                0) {
             line = at;
             break;
         }
