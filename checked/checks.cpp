@@ -35,6 +35,8 @@ struct Display {
     bool hasDC;
     bool hasBitmap;
     bool mirrored;
+    bool everShown; // the window was visible at a frame
+    HDC dc;         // the device context the plugin took last
     unsigned long frames;
 };
 
@@ -55,6 +57,7 @@ struct Platform {
 Display display;
 Platform platform;
 unsigned long coloursWhileClosed; // set by VideoSetPalette since the last display closed
+bool detached;                    // DLL_PROCESS_DETACH has come
 
 unsigned long address(const void* pointer) {
     return static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(pointer));
@@ -165,6 +168,21 @@ bool on_this_threads_stack(const void* address) {
            region.AllocationBase == own.AllocationBase;
 }
 
+// Whether `address` lies on a thread's stack: its allocation holds the guard page below which the
+// stack grows.
+bool on_a_stack(const void* address) {
+    MEMORY_BASIC_INFORMATION region;
+    if (!VirtualQuery(address, &region, sizeof(region)) || region.State != MEM_COMMIT)
+        return false;
+    const void* allocation = region.AllocationBase;
+    for (auto at = static_cast<const uint8_t*>(allocation);
+         VirtualQuery(at, &region, sizeof(region)) && region.AllocationBase == allocation;
+         at = static_cast<const uint8_t*>(region.BaseAddress) + region.RegionSize)
+        if (region.State == MEM_COMMIT && (region.Protect & PAGE_GUARD))
+            return true;
+    return false;
+}
+
 // Numbers the way the lines show them: byte counts whole, in 64 bits; thread IDs in hex, as Wine's
 // debug output and WinDbg show them, and in decimal, as Visual Studio does.
 struct Text {
@@ -211,6 +229,11 @@ void check_window(HWND window) {
             say_problem(PROBLEM_NO_WINDOW, address(window));
         return;
     }
+    char parentClass[16] = "";
+    HWND parent = GetAncestor(window, GA_PARENT);
+    if (parent && GetClassNameA(parent, parentClass, sizeof(parentClass)) &&
+        !lstrcmpA(parentClass, "Message"))
+        say_problem(PROBLEM_MESSAGE_ONLY, address(window));
     DWORD process = 0;
     const DWORD thread = GetWindowThreadProcessId(window, &process);
     if (process != GetCurrentProcessId())
@@ -229,11 +252,24 @@ int32_t check_frame_buffer(const uint8_t* frameBuffer, int32_t width, int32_t he
         say_problem(PROBLEM_NULL_FRAME);
         return height;
     }
+    if (!readable_bytes(frameBuffer, 1)) {
+        say_problem(PROBLEM_NOTHING_READABLE, address(frameBuffer));
+        return 0;
+    }
     if (!frame_size_valid(width, height))
         return height;
     const uint64_t wanted = frame_bytes(width, height);
-    if (on_this_threads_stack(frameBuffer))
+    if (on_this_threads_stack(frameBuffer)) {
         display.stack = thread_stack();
+        const auto toTop = static_cast<uint64_t>(static_cast<const uint8_t*>(display.stack) - frameBuffer);
+        if (toTop < wanted) {
+            say_problem(PROBLEM_PAST_STACK, address(frameBuffer), Text(toTop).text, width, height,
+                        Text(wanted).text);
+            return rows_within(toTop, width, height);
+        }
+    } else if (on_a_stack(frameBuffer)) {
+        say_problem(PROBLEM_OTHER_STACK, address(frameBuffer));
+    }
     HANDLE heap;
     uint64_t blockSize;
     if (heap_block(frameBuffer, heap, blockSize)) {
@@ -285,9 +321,83 @@ void check_thread(Problem problem) {
 // The window's own handle has gone: a short form of it may already name a newer window.
 bool window_gone() { return display.wasWindow && !IsWindow(display.named); }
 
+// What keeps a frame from being seen, or puts it where the host may not want it, as the window is
+// now: not shown since VideoInit, no inside, layered with nothing to show, its own DC moving or
+// scaling the picture, children painted over.
+void check_window_at_frame() {
+    HWND window = display.named;
+    if (!display.window || !IsWindow(window))
+        return;
+    display.everShown = display.everShown || IsWindowVisible(window);
+    if (!display.everShown && display.frames + 1 >= 30)
+        say_problem(PROBLEM_NOT_SHOWN, address(display.window), display.frames + 1);
+    RECT client = {0, 0, 0, 0};
+    GetClientRect(window, &client);
+    if ((client.right <= 0 || client.bottom <= 0) && !IsIconic(window))
+        say_problem(PROBLEM_NO_INSIDE, address(display.window));
+    BYTE alpha;
+    DWORD flags;
+    if ((GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_LAYERED) &&
+        !GetLayeredWindowAttributes(window, nullptr, &alpha, &flags))
+        say_problem(PROBLEM_LAYERED, address(display.window));
+    const DWORD style = GetWindowLongA(window, GWL_STYLE);
+    if (!(style & WS_CLIPCHILDREN))
+        for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            if (IsWindowVisible(child)) {
+                say_problem(PROBLEM_CHILDREN_UNCLIPPED, address(display.window));
+                break;
+            }
+    const DWORD classStyle = GetClassLongA(window, GCL_STYLE);
+    if (!display.dc || !(classStyle & (CS_OWNDC | CS_CLASSDC)))
+        return;
+    POINT viewportOrigin, windowOrigin;
+    SIZE viewport, extent;
+    GetViewportOrgEx(display.dc, &viewportOrigin);
+    GetWindowOrgEx(display.dc, &windowOrigin);
+    GetViewportExtEx(display.dc, &viewport);
+    GetWindowExtEx(display.dc, &extent);
+    const int mapping = GetMapMode(display.dc);
+    const bool scaled = mapping != MM_TEXT && (viewport.cx * viewport.cx != extent.cx * extent.cx ||
+                                               viewport.cy * viewport.cy != extent.cy * extent.cy);
+    const bool moved = viewportOrigin.x || viewportOrigin.y || windowOrigin.x || windowOrigin.y;
+    if (!scaled && !moved)
+        return;
+    static const char* const MAPPINGS[] = {
+        "",         "MM_TEXT",      "MM_LOMETRIC",   "MM_HIMETRIC", "MM_LOENGLISH", "MM_HIENGLISH",
+        "MM_TWIPS", "MM_ISOTROPIC", "MM_ANISOTROPIC"};
+    char what[160];
+    if (scaled)
+        wsprintfA(what, "the mapping mode %s, viewport extent %ld x %ld to window extent %ld x %ld",
+                  mapping >= 1 && mapping <= 8 ? MAPPINGS[mapping] : "of its own", viewport.cx, viewport.cy,
+                  extent.cx, extent.cy);
+    else
+        wsprintfA(what, "the viewport origin (%ld, %ld) and the window origin (%ld, %ld)", viewportOrigin.x,
+                  viewportOrigin.y, windowOrigin.x, windowOrigin.y);
+    say_problem(PROBLEM_OWN_DC_MAPPING, address(display.window),
+                classStyle & CS_OWNDC ? "CS_OWNDC" : "CS_CLASSDC", what, scaled ? "scaled" : "moved");
+}
+
+// A platform call that failed because the process has no GDI objects left: not even a brush can be
+// made then.
+bool out_of_gdi_objects() {
+    HBRUSH probe = CreateSolidBrush(0);
+    if (probe)
+        DeleteObject(probe);
+    return !probe;
+}
+
+void check_detached(const char* call) {
+    if (detached)
+        say_problem(PROBLEM_AFTER_DETACH, call);
+}
+
 void report_get_dc_failure() {
     if (!platform.getDCFailed || (display.window && !display.wasWindow))
         return;
+    if (out_of_gdi_objects()) {
+        say_problem(PROBLEM_OUT_OF_GDI_OBJECTS, platform.call, "GetDC");
+        return;
+    }
     char error[300];
     windows_error(platform.getDCError, error, sizeof(error));
     say_problem(PROBLEM_GET_DC, platform.call, address(display.window), error);
@@ -390,6 +500,8 @@ HDC WINAPI checked_GetDC(HWND window) {
     platform.getDCError = dc ? 0 : error;
     platform.dc = dc;
     platform.layout = dc ? GetLayout(dc) : 0;
+    if (dc)
+        display.dc = dc;
     return dc;
 }
 
@@ -440,6 +552,7 @@ extern "C" {
 int32_t GDIVIDEO_CALL VideoInit(int32_t width, int32_t height, HWND window, int32_t reserved,
                                 const uint8_t* frameBuffer) {
     HostsLastError error;
+    check_detached("VideoInit");
     say_repeats("VideoInit: before this display");
     if (display.open)
         say_problem(PROBLEM_INIT_OPEN, address(display.window));
@@ -453,6 +566,7 @@ int32_t GDIVIDEO_CALL VideoInit(int32_t width, int32_t height, HWND window, int3
 
     platform = Platform();
     platform.call = "VideoInit";
+    display.dc = nullptr;
     error.before_step();
     const int32_t result = checked_inner_VideoInit(width, height, window, reserved, frameBuffer);
     error.after_step();
@@ -468,10 +582,13 @@ int32_t GDIVIDEO_CALL VideoInit(int32_t width, int32_t height, HWND window, int3
     display.hasDC = platform.dc != nullptr;
     display.hasBitmap = frame_size_valid(width, height) && !platform.sectionFailed;
     display.mirrored = (platform.layout & LAYOUT_RTL) != 0;
+    display.everShown = false;
     display.frames = 0;
 
     report_get_dc_failure();
-    if (platform.sectionFailed) {
+    if (platform.sectionFailed && out_of_gdi_objects()) {
+        say_problem(PROBLEM_OUT_OF_GDI_OBJECTS, "VideoInit", "CreateDIBSection");
+    } else if (platform.sectionFailed) {
         char error[300];
         windows_error(platform.sectionError, error, sizeof(error));
         say_problem(PROBLEM_CREATE_SECTION, width, height, error);
@@ -482,6 +599,7 @@ int32_t GDIVIDEO_CALL VideoInit(int32_t width, int32_t height, HWND window, int3
 
 int32_t GDIVIDEO_CALL VideoSetPalette(int32_t index, int32_t red, int32_t green, int32_t blue) {
     HostsLastError error;
+    check_detached("VideoSetPalette");
     const int32_t colour = checked_inner_VideoSetPalette(index, red, green, blue);
     error.after_step();
     if (display.open)
@@ -498,6 +616,7 @@ int32_t GDIVIDEO_CALL VideoSetPalette(int32_t index, int32_t red, int32_t green,
 
 int32_t GDIVIDEO_CALL VideoBlit() {
     HostsLastError error;
+    check_detached("VideoBlit");
     if (!display.open) {
         say_problem(PROBLEM_BLIT_CLOSED);
         error.before_step();
@@ -512,6 +631,7 @@ int32_t GDIVIDEO_CALL VideoBlit() {
         say_problem(PROBLEM_NO_SURFACE, display.hasDC ? "no bitmap" : "no device context");
     // The caller's stack pointer: VideoBlit's frame lies just below it.
     check_buffer_lifetime(static_cast<const uint8_t*>(__builtin_frame_address(0)) + 2 * sizeof(void*));
+    check_window_at_frame();
 
     platform = Platform();
     platform.call = "VideoBlit";
@@ -526,6 +646,7 @@ int32_t GDIVIDEO_CALL VideoBlit() {
 
 int32_t GDIVIDEO_CALL VideoShutdown() {
     HostsLastError error;
+    check_detached("VideoShutdown");
     if (!display.open) {
         say_problem(PROBLEM_SHUTDOWN_CLOSED);
         error.before_step();
@@ -550,6 +671,7 @@ int32_t GDIVIDEO_CALL VideoShutdown() {
 BOOL WINAPI CheckedDllEntry(HINSTANCE, DWORD reason, LPVOID processEnds) {
     if (reason != DLL_PROCESS_DETACH)
         return TRUE;
+    detached = true;
     HostsLastError error;
     if (display.open)
         say_problem(processEnds ? PROBLEM_EXIT_OPEN : PROBLEM_UNLOADED_OPEN, address(display.window));

@@ -38,6 +38,17 @@ enum Problem {
     PROBLEM_BLOCK_GONE,
     PROBLEM_BLOCK_RESIZED,
     PROBLEM_STACK_GONE,
+    PROBLEM_NOTHING_READABLE,
+    PROBLEM_PAST_STACK,
+    PROBLEM_OTHER_STACK,
+    PROBLEM_MESSAGE_ONLY,
+    PROBLEM_LAYERED,
+    PROBLEM_NOT_SHOWN,
+    PROBLEM_NO_INSIDE,
+    PROBLEM_OWN_DC_MAPPING,
+    PROBLEM_CHILDREN_UNCLIPPED,
+    PROBLEM_OUT_OF_GDI_OBJECTS,
+    PROBLEM_AFTER_DETACH,
     PROBLEM_KINDS
 };
 
@@ -177,4 +188,47 @@ constexpr Message MESSAGES[PROBLEM_KINDS] = {
      "of a function that has returned: the plugin reads whatever lies there now; keep the buffer in memory "
      "that lives until VideoShutdown (a global, the heap, or a frame that is still running)",
      "the frame buffer out of scope"},
+    {"VideoInit: the frame buffer at 0x%08lX cannot be read at all (a pointer never set, or one to memory "
+     "freed since: debug heaps fill such pointers with 0xCDCDCDCD or 0xFEEEFEEE): the release build faults "
+     "at the first VideoBlit, the checked build converts nothing; pass the address of a buffer of (height - "
+     "1) x 256 + min(width, 256) bytes",
+     "a frame buffer that cannot be read at all"},
+    {"VideoInit: the frame buffer at 0x%08lX lies on this thread's stack, %s bytes below its top, but a %ld "
+     "x %ld frame reads %s bytes: it runs past the stack into whatever lies beyond; pass the buffer itself, "
+     "not the address of the variable that points to it (&frame for frame)",
+     "a frame buffer that runs past the stack"},
+    {"VideoInit: the frame buffer at 0x%08lX lies on the stack of another thread: it is gone once that "
+     "thread's function returns or the thread ends, and the frames then read whatever lies there; keep the "
+     "buffer in memory that lives until VideoShutdown (a global, or the heap)",
+     "a frame buffer on another thread's stack"},
+    {"VideoInit: window 0x%08lX is a message-only window (its parent is HWND_MESSAGE): it is never shown, "
+     "so nothing of the picture can be seen; open the display on a window that is shown",
+     "a message-only window"},
+    {"VideoBlit: window 0x%08lX is layered (WS_EX_LAYERED) but has no attributes: the system shows nothing "
+     "of a layered window until SetLayeredWindowAttributes or UpdateLayeredWindow is called for it; call "
+     "SetLayeredWindowAttributes(window, 0, 255, LWA_ALPHA), or leave WS_EX_LAYERED off",
+     "a layered window that shows nothing"},
+    {"VideoBlit: window 0x%08lX has not been shown in the %lu frames since VideoInit (WS_VISIBLE is not "
+     "set): every frame is drawn where nobody sees it; call ShowWindow for the window",
+     "a window never shown"},
+    {"VideoBlit: window 0x%08lX has no inside (its client area is 0 x 0) though it is not minimised: "
+     "nothing of the frame can show; give the window a size (the size CreateWindow takes is the outer one, "
+     "border included)",
+     "a window with no inside"},
+    {"VideoBlit: window 0x%08lX draws through a device context of its own (%s) that has %s: the plugin "
+     "draws the picture through it as you set it, so the picture is %s; set MM_TEXT and the origins (0, 0) "
+     "on that device context before the frames, unless that is what you meant",
+     "an own device context moving or scaling the picture"},
+    {"VideoBlit: window 0x%08lX has child windows (controls) over the picture but not WS_CLIPCHILDREN: "
+     "every frame paints over them; give the window WS_CLIPCHILDREN, or show the picture in a child window "
+     "of its own",
+     "child windows painted over"},
+    {"%s: %s failed and not even a brush can be made: the process has used up its GDI objects (Windows "
+     "allows 10,000), so the display cannot be made; the host, or a library in it, makes GDI objects and "
+     "never deletes them: find which (Task Manager's GDI objects column counts them)",
+     "the process out of GDI objects"},
+    {"%s: called after the plugin's own DLL_PROCESS_DETACH (from another DLL's DllMain as the process ends, "
+     "say): the plugin does what it can, but the system may have freed what it held; close the display "
+     "before the process ends, not from DllMain",
+     "calls after the plugin was detached"},
 };

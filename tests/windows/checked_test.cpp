@@ -518,6 +518,117 @@ const Mistake MISTAKES[] = {
          return in_order({s.open(p), blit_with_rows_gone(p, s), p.shutdown()});
      },
      "VideoBlit: the frame buffer at 0x", 1 + 240 + 1, "fewer than at VideoInit"},
+    {"a pointer never set as the frame buffer",
+     [](Plugin& p, Scene& s) {
+         const auto* unset = reinterpret_cast<const uint8_t*>(static_cast<UINT_PTR>(0xCDCDCDCDu));
+         return in_order({p.init(256, 240, s.window.handle(), 0, unset), p.blit()});
+     },
+     "VideoInit: the frame buffer at 0xCDCDCDCD cannot be read at all", 1 + 240},
+    {"&frame passed for frame",
+     [](Plugin& p, Scene& s) {
+         const uint8_t* frame = s.frame.data();
+         return in_order({p.init(256, 2000, s.window.handle(), 0, reinterpret_cast<const uint8_t*>(&frame)),
+                          p.shutdown()});
+     },
+     "VideoInit: the frame buffer at 0x", -1, "lies on this thread's stack, "},
+    {"a buffer on another thread's stack",
+     [](Plugin& p, Scene& s) {
+         std::atomic<const uint8_t*> frame{nullptr};
+         std::atomic<bool> done{false};
+         std::thread other([&] {
+             uint8_t own[256 * 240] = {};
+             frame = own;
+             while (!done)
+                 Sleep(1);
+         });
+         while (!frame)
+             Sleep(1);
+         const int32_t result = in_order({p.init(256, 240, s.window.handle(), 0, frame), p.shutdown()});
+         done = true;
+         other.join();
+         return result;
+     },
+     "VideoInit: the frame buffer at 0x", -1, "lies on the stack of another thread"},
+    {"a message-only window",
+     [](Plugin& p, Scene& s) {
+         HWND window =
+             CreateWindowExA(0, "STATIC", "", 0, 0, 0, 64, 64, HWND_MESSAGE, nullptr, nullptr, nullptr);
+         const int32_t result =
+             in_order({p.init(256, 240, window, 0, s.frame.data()), p.blit(), p.shutdown()});
+         DestroyWindow(window);
+         return result;
+     },
+     "VideoInit: window 0x", -1, "is a message-only window"},
+    {"a layered window with no attributes",
+     [](Plugin& p, Scene& s) {
+         TestWindow layered(256, 240, WS_EX_LAYERED);
+         return in_order({p.init(256, 240, layered.handle(), 0, s.frame.data()), p.blit(), p.shutdown()});
+     },
+     "VideoBlit: window 0x", -1, "is layered (WS_EX_LAYERED) but has no attributes"},
+    {"a window never shown",
+     [](Plugin& p, Scene& s) {
+         HWND window =
+             CreateWindowExA(0, "STATIC", "", WS_POPUP, 40, 40, 256, 240, nullptr, nullptr, nullptr, nullptr);
+         int32_t result = p.init(256, 240, window, 0, s.frame.data());
+         for (int frame = 0; frame < 30; ++frame)
+             result += p.blit();
+         result += p.shutdown();
+         DestroyWindow(window);
+         return result;
+     },
+     "VideoBlit: window 0x", -1, "has not been shown in the 30 frames since VideoInit"},
+    {"a window of 0 x 0 that is not minimised",
+     [](Plugin& p, Scene& s) {
+         SetWindowPos(s.window.handle(), nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOZORDER);
+         return in_order({s.open(p), p.blit(), p.shutdown()});
+     },
+     "VideoBlit: window 0x", -1, "has no inside (its client area is 0 x 0) though it is not minimised"},
+    {"an own DC with the viewport origin moved",
+     [](Plugin& p, Scene& s) {
+         TestWindow own(256, 240, 0, CS_OWNDC);
+         HDC dc = GetDC(own.handle());
+         SetViewportOrgEx(dc, 16, 32, nullptr);
+         ReleaseDC(own.handle(), dc);
+         return in_order({p.init(256, 240, own.handle(), 0, s.frame.data()), p.blit(), p.shutdown()});
+     },
+     "VideoBlit: window 0x", -1,
+     "(CS_OWNDC) that has the viewport origin (16, 32) and the window origin (0, 0)"},
+    {"an own DC in MM_ANISOTROPIC, halving the picture",
+     [](Plugin& p, Scene& s) {
+         TestWindow own(256, 240, 0, CS_OWNDC);
+         HDC dc = GetDC(own.handle());
+         SetMapMode(dc, MM_ANISOTROPIC);
+         SetWindowExtEx(dc, 100, 100, nullptr);
+         SetViewportExtEx(dc, 50, 50, nullptr);
+         ReleaseDC(own.handle(), dc);
+         return in_order({p.init(256, 240, own.handle(), 0, s.frame.data()), p.blit(), p.shutdown()});
+     },
+     "VideoBlit: window 0x", -1,
+     "the mapping mode MM_ANISOTROPIC, viewport extent 50 x 50 to window extent 100 x 100"},
+    {"child windows over the picture without WS_CLIPCHILDREN",
+     [](Plugin& p, Scene& s) {
+         add_controls(s.window.handle());
+         return in_order({s.open(p), p.blit(), p.shutdown()});
+     },
+     "VideoBlit: window 0x", -1, "has child windows (controls) over the picture but not WS_CLIPCHILDREN"},
+    {"the process out of GDI objects",
+     [](Plugin& p, Scene& s) {
+         spy.failCreateDIBSection = spy.failBrushes = true;
+         return in_order({s.open(p), p.blit()});
+     },
+     "VideoInit: CreateDIBSection failed and not even a brush can be made"},
+    {"VideoShutdown from another DLL's DllMain after the plugin's own detach",
+     [](Plugin& p, Scene& s) {
+         const int32_t result = s.open(p);
+         const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(p.module);
+         const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const BYTE*>(p.module) +
+                                                                    dos->e_lfanew);
+         const auto entry = reinterpret_cast<BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID)>(
+             reinterpret_cast<UINT_PTR>(p.module) + nt->OptionalHeader.AddressOfEntryPoint);
+         entry(p.module, DLL_PROCESS_DETACH, reinterpret_cast<LPVOID>(1));
+         return in_order({result, p.shutdown()});
+     },
+     "VideoShutdown: called after the plugin's own DLL_PROCESS_DETACH", -1, nullptr, 0, 2},
 };
 
 // The result of the mistake made on the DLL at `path`, and the last error it leaves the host.

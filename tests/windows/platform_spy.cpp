@@ -105,6 +105,14 @@ BOOL WINAPI spy_DeleteObject(HGDIOBJ object) {
     return DeleteObject(object);
 }
 
+HBRUSH WINAPI spy_CreateSolidBrush(COLORREF colour) {
+    if (spy.failBrushes) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return CreateSolidBrush(colour);
+}
+
 struct Wrapper {
     const char* name;
     void* function;
@@ -118,6 +126,7 @@ const Wrapper wrappers[] = {
     {"CreateDIBSection", reinterpret_cast<void*>(spy_CreateDIBSection)},
     {"StretchDIBits", reinterpret_cast<void*>(spy_StretchDIBits)},
     {"DeleteObject", reinterpret_cast<void*>(spy_DeleteObject)},
+    {"CreateSolidBrush", reinterpret_cast<void*>(spy_CreateSolidBrush)},
 };
 
 } // namespace

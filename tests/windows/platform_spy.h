@@ -1,7 +1,7 @@
 // Watches the plugin's platform calls by replacing its import-table entries with counting
-// wrappers, and can make GetDC, CreateDIBSection or StretchDIBits fail, as the system does when it
-// runs out of resources. Handles are tracked so that a release of
-// a handle never acquired, a double release or a use after release shows as a stale use.
+// wrappers, and can make GetDC, CreateDIBSection, StretchDIBits or CreateSolidBrush (which only the
+// checked DLL calls) fail, as the system does when it runs out of resources. Handles are tracked so that a
+// release of a handle never acquired, a double release or a use after release shows as a stale use.
 #pragma once
 
 #include <windows.h>
@@ -28,6 +28,7 @@ struct PlatformSpy {
     bool failGetDC = false;
     bool failCreateDIBSection = false;
     bool failStretchDIBits = false;
+    bool failBrushes = false; // as a process that has used up its GDI objects
     const void* lastBits = nullptr;
     RECT lastDestination = {};
     HWND lastWindow = nullptr; // what the DC drawn on served, its layout and mode, at that moment
