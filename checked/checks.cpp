@@ -324,13 +324,16 @@ bool window_gone() { return display.wasWindow && !IsWindow(display.named); }
 // What keeps a frame from being seen, or puts it where the host may not want it, as the window is
 // now: not shown since VideoInit, no inside, layered with nothing to show, its own DC moving or
 // scaling the picture, children painted over.
+// Looked at the first frame and every 64th after (about a second apart at 60 frames a second):
+// each look asks the system a dozen things, several times a frame's own cost under Wine.
 void check_window_at_frame() {
+    constexpr unsigned long EVERY = 64;
     HWND window = display.named;
-    if (!display.window || !IsWindow(window))
+    if (display.frames % EVERY || !display.window || !IsWindow(window))
         return;
     display.everShown = display.everShown || IsWindowVisible(window);
-    if (!display.everShown && display.frames + 1 >= 30)
-        say_problem(PROBLEM_NOT_SHOWN, address(display.window), display.frames + 1);
+    if (!display.everShown && display.frames >= EVERY)
+        say_problem(PROBLEM_NOT_SHOWN, address(display.window), display.frames);
     RECT client = {0, 0, 0, 0};
     GetClientRect(window, &client);
     if ((client.right <= 0 || client.bottom <= 0) && !IsIconic(window))
