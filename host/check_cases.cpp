@@ -680,6 +680,74 @@ Outcome class_device_context(Check& c) {
     return outcome;
 }
 
+// A control of the program's over the picture, which paints itself in one colour.
+constexpr uint32_t CONTROL = 0x00123456;
+
+LRESULT CALLBACK control_procedure(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_PAINT)
+        return DefWindowProcA(control, message, wParam, lParam);
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(control, &paint);
+    HBRUSH brush = CreateSolidBrush(RGB(CONTROL >> 16, CONTROL >> 8 & 0xFF, CONTROL & 0xFF));
+    FillRect(dc, &paint.rcPaint, brush);
+    DeleteObject(brush);
+    EndPaint(control, &paint);
+    return 0;
+}
+
+// A window with a control over the picture that asks for its children to be left alone
+// (WS_CLIPCHILDREN) only after VideoInit, and one opened while minimised: the picture around the
+// control, and the control as it painted itself.
+Outcome controls_over_picture(Check& c) {
+    Frame frame(card::WIDTH, card::HEIGHT);
+    frame.draw(draw_card);
+    const std::string controlClass = register_window_class("gdivideo check control", 0, control_procedure);
+    const RECT place = {24, 24, 24 + 80, 24 + 40};
+    const struct {
+        const char* name;
+        bool minimised;
+    } ways[] = {{"WS_CLIPCHILDREN set after VideoInit", false}, {"VideoInit while minimised", true}};
+    for (const auto& way : ways) {
+        CheckWindow window(card::WIDTH, card::HEIGHT, 0, 0, 40, 40,
+                           WS_POPUP | (way.minimised ? WS_CLIPCHILDREN : 0));
+        CreateWindowExA(0, controlClass.c_str(), "", WS_CHILD | WS_VISIBLE, place.left, place.top,
+                        place.right - place.left, place.bottom - place.top, window.handle(), nullptr,
+                        GetModuleHandleA(nullptr), nullptr);
+        if (way.minimised) {
+            ShowWindow(window.handle(), SW_MINIMIZE);
+            pump_messages();
+        }
+        c.plugin.init(card::WIDTH, card::HEIGHT, window.handle(), 0, frame.data());
+        c.set_palette(card_palette());
+        c.plugin.blit();
+        if (way.minimised)
+            ShowWindow(window.handle(), SW_RESTORE);
+        else
+            SetWindowLongA(window.handle(), GWL_STYLE, GetWindowLongA(window.handle(), GWL_STYLE) | WS_CLIPCHILDREN);
+        window.clear();
+        RedrawWindow(window.handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        pump_messages();
+        const int32_t result = c.plugin.blit();
+        Shown shown = window.read();
+        c.plugin.shutdown();
+        const FrameImage expected = image(frame, card_palette());
+        int covered = 0;
+        for (int y = place.top; y < place.bottom && y < shown.height; ++y)
+            for (int x = place.left; x < place.right && x < shown.width; ++x) {
+                uint32_t& pixel = shown.pixels[static_cast<size_t>(y) * shown.width + x];
+                covered += !close_enough(pixel, CONTROL);
+                pixel = expected.colour(x, y); // so that the rest compares as the picture
+            }
+        if (covered)
+            return failed(std::string(way.name) + ": the picture was drawn over the program's control, " +
+                          std::to_string(covered) + " of its pixels, as by a device context taken before");
+        if (const std::string wrong = compare_picture(shown, expected, c.drawn_by(result)); !wrong.empty())
+            return failed(std::string(way.name) + ": " + wrong);
+    }
+    return holds("the picture around the control and the control left whole, WS_CLIPCHILDREN set after "
+                 "VideoInit and VideoInit while minimised");
+}
+
 Outcome destroyed_first(Check& c) {
     Frame frame(card::WIDTH, card::HEIGHT);
     frame.draw(draw_card);
@@ -863,6 +931,8 @@ const Case CASES[] = {
      [](Check& c) { return own_device_context(c); }},
     {"windows that share their drawing settings (CS_CLASSDC)", true,
      [](Check& c) { return class_device_context(c); }},
+    {"controls over the picture, in a window whose clipping changes after VideoInit", true,
+     [](Check& c) { return controls_over_picture(c); }},
     {"a window closed while it still shows a picture", false, [](Check& c) { return destroyed_first(c); }},
     {"a window that repaints through VideoBlit, then rests", false,
      [](Check& c) { return repaint_rests(c); }},

@@ -33,12 +33,23 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
 /* The DC as the program left it, while the frame is drawn unmirrored in a colour mode. */
 static DWORD programLayout;
 static int programMode;
+/* The window's clipping and minimised state when the DC was taken: a window DC keeps them. */
+static LONG takenClipping;
+
+static LONG clipping(void) {
+    return GetWindowLongA(target, GWL_STYLE) & (WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_MINIMIZE);
+}
 
 static void prepare(void) {
     if (FAULT == DC_PER_FRAME)
         dc = GetDC(target);
     else if (WindowFromDC(dc) != target) /* a class DC that another window took */
         dc = GetDC(target);
+    if (FAULT != CLIPPING_KEPT && clipping() != takenClipping) {
+        ReleaseDC(target, dc);
+        takenClipping = clipping();
+        dc = GetDC(target);
+    }
     programLayout = GetLayout(dc);
     if (programLayout != 0 && programLayout != GDI_ERROR)
         SetLayout(dc, 0);
@@ -100,6 +111,7 @@ int32_t __cdecl VideoInit(int32_t width, int32_t height, HWND window, int32_t re
     frameHeight = FAULT == FIXED_SIZE ? 240 : height;
     target = window;
     frameBuffer = frame;
+    takenClipping = clipping();
     dc = GetDC(window);
     if (FAULT == SUBCLASSED && !GetPropA(window, "broken_plugin"))
         SetPropA(window, "broken_plugin",

@@ -258,6 +258,9 @@ const SelfCheckRow SELF_CHECK[] = {
      "not the program's MM_TEXT"},
     {"broken_plugin_dc_per_frame.dll", 1, "device contexts",
      "a device context taken at every VideoBlit (31 taken, 1 given back over 30 frames)"},
+    {"broken_plugin_clipping_kept.dll", 1, "controls over the picture",
+     "WS_CLIPCHILDREN set after VideoInit: the picture was drawn over the program's control, 3200 of its "
+     "pixels, as by a device context taken before"},
     {"broken_plugin_dc_kept.dll", 1, "device contexts",
      "VideoShutdown did not give back 1 of the device contexts the plugin took (1 taken, 0 given back)"},
     {"broken_plugin_colours_off.dll", 1, "a picture enlarged twice",
