@@ -659,6 +659,8 @@ int32_t GDIVIDEO_CALL VideoShutdown() {
     }
     check_thread(PROBLEM_SHUTDOWN_THREAD);
     const bool windowGone = window_gone();
+    if (windowGone && !said_in_span(PROBLEM_WINDOW_GONE))
+        say_problem(PROBLEM_SHUTDOWN_WINDOW_GONE, address(display.window));
     platform = Platform();
     platform.call = "VideoShutdown";
     error.before_step();

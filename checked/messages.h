@@ -30,6 +30,7 @@ enum Problem {
     PROBLEM_BLIT_THREAD,
     PROBLEM_SHUTDOWN_THREAD,
     PROBLEM_WINDOW_GONE,
+    PROBLEM_SHUTDOWN_WINDOW_GONE,
     PROBLEM_NO_SURFACE,
     PROBLEM_GET_DC,
     PROBLEM_CREATE_SECTION,
@@ -156,6 +157,10 @@ constexpr Message MESSAGES[PROBLEM_KINDS] = {
     {"VideoBlit: window 0x%08lX was destroyed while the display is open: nothing is drawn and VideoBlit "
      "returns 0 (VideoShutdown will too); call VideoShutdown before DestroyWindow",
      "the window destroyed"},
+    {"VideoShutdown: window 0x%08lX was destroyed before VideoShutdown: its device context went back to the "
+     "system with it, so nothing is released and VideoShutdown returns 0; call VideoShutdown before "
+     "DestroyWindow",
+     "the window destroyed before VideoShutdown"},
     {"VideoBlit: the display has %s (VideoInit said why): nothing is drawn and VideoBlit returns 0; mend "
      "what "
      "VideoInit reported",

@@ -92,6 +92,8 @@ void say_problem(Problem problem, ...) {
     va_end(arguments);
 }
 
+bool said_in_span(Problem problem) { return counts[problem] != 0; }
+
 void say_valued_problem(Problem problem, long value, ...) {
     if (counts[problem]++ != 0) {
         if (!valued[problem] || value < lowest[problem])

@@ -14,6 +14,9 @@ void say(const char* format, ...);
 // span; counts it every time.
 void say_problem(Problem problem, ...);
 
+// True when the problem has come in this span.
+bool said_in_span(Problem problem);
+
 // The same for a problem of a value: the closing count names the range of the values that came
 // after the first.
 void say_valued_problem(Problem problem, long value, ...);

@@ -474,6 +474,13 @@ const Mistake MISTAKES[] = {
          return in_order({result, p.blit(), p.blit(), p.shutdown()});
      },
      "VideoBlit: window 0x"},
+    {"window destroyed, then shutdown",
+     [](Plugin& p, Scene& s) {
+         const int32_t result = s.open(p);
+         s.window.destroy();
+         return in_order({result, p.shutdown()});
+     },
+     "VideoShutdown: window 0x"},
     {"GetDC failing",
      [](Plugin& p, Scene& s) {
          spy.failGetDC = true;
