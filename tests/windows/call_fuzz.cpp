@@ -431,9 +431,9 @@ class Sequence {
     }
 
     // A button, an edit box or a label over the picture, or, once the host has a frame window, a
-    // sibling of the window there. A sibling goes below the window, which is then moved below it:
-    // Wine makes a held DC's visible region again when its window moves, not when a sibling is
-    // raised over it.
+    // sibling of the window there, below it. Wine does not make a window's DC's visible region
+    // again when a sibling comes over the window: not for a DC held, nor for one given back and
+    // taken again, which keeps its old region, as a host's own GetDC at every frame would too.
     void add_control() {
         static const char* const classes[] = {"BUTTON", "EDIT", "STATIC"};
         const char* kind = classes[random_() % 3];
@@ -448,8 +448,7 @@ class Sequence {
         if (control && sibling)
             SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         if (sibling && framed_)
-            SetWindowPos(window_->handle(), HWND_BOTTOM, 24 + static_cast<int>(random_() % 2), 24, 0, 0,
-                         SWP_NOSIZE | SWP_NOACTIVATE);
+            random_(); // the draw that once placed the window, so that the seeds replay the same calls
     }
 
     void move_or_destroy_control() {
@@ -486,7 +485,7 @@ class Sequence {
             }
             note("the window moved into the frame");
             SetParent(window, container_->handle());
-            SetWindowPos(window, HWND_BOTTOM, 24, 24, 0, 0, SWP_NOSIZE);
+            SetWindowPos(window, HWND_TOP, 24, 24, 0, 0, SWP_NOSIZE); // above the siblings: see add_control
         }
         framed_ = !framed_;
     }
