@@ -226,7 +226,9 @@ def judge_host(args, copy, build, source):
     if built != 0:
         return "did not build", ""
     env = dict(os.environ, WINEDEBUG="+debugstr")
-    code, output = run([os.path.join(build, "wine-run.sh"), exe], timeout=120, env=env)
+    code, output = run([os.path.join(build, "wine-run.sh"), exe], timeout=60, env=env)
+    if code is None:  # the Windows process outlives its wrapper
+        subprocess.run(["pkill", "-f", exe])
     said = [l[l.index("gdivideo: "):].rstrip('\\n"') for l in output.splitlines() if "gdivideo: " in l]
     problems = [l for l in said if not ONLY_OPEN_AND_CLOSE.match(l)]
     if problems:
