@@ -723,7 +723,8 @@ Outcome controls_over_picture(Check& c) {
         if (way.minimised)
             ShowWindow(window.handle(), SW_RESTORE);
         else
-            SetWindowLongA(window.handle(), GWL_STYLE, GetWindowLongA(window.handle(), GWL_STYLE) | WS_CLIPCHILDREN);
+            SetWindowLongA(window.handle(), GWL_STYLE,
+                           GetWindowLongA(window.handle(), GWL_STYLE) | WS_CLIPCHILDREN);
         window.clear();
         RedrawWindow(window.handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
         pump_messages();

@@ -21,11 +21,11 @@
 //   call_fuzz.exe [--checked] [--beside-other-windows] [--seconds S | --frames F] [--seed N | --replay]
 //                 [--sequences K] [--calls C]
 // Runs sequences of fresh random seeds for S seconds, or until F frames have been compared with the
-// bare StretchDIBits, saying the count after every 10 sequences. With --seed, runs that one sequence (as printed when a sequence fails, with the
-// events that led to the failure); with --replay, the sequences of REPLAYED_SEEDS, as the test run
-// does, so that every run of a tree tests the same calls. With --checked, runs the checked DLL,
-// which must give the same results and pictures. With --beside-other-windows, another program
-// takes every window handle slot it can meanwhile, as the tests beside this one may.
+// bare StretchDIBits, saying the count after every 10 sequences. With --seed, runs that one sequence (as
+// printed when a sequence fails, with the events that led to the failure); with --replay, the sequences of
+// REPLAYED_SEEDS, as the test run does, so that every run of a tree tests the same calls. With --checked,
+// runs the checked DLL, which must give the same results and pictures. With --beside-other-windows, another
+// program takes every window handle slot it can meanwhile, as the tests beside this one may.
 
 #include <algorithm>
 #include <climits>
@@ -694,8 +694,8 @@ int main(int argc, char** argv) {
         }
         totalCalls += calls;
         if (frames > 0 && (done + 1) % 10 == 0)
-            std::printf("call_fuzz: %ld sequences so far, %ld frames compared, %.0f s\n", done + 1, framesCompared,
-                        (GetTickCount() - start) / 1000.0);
+            std::printf("call_fuzz: %ld sequences so far, %ld frames compared, %.0f s\n", done + 1,
+                        framesCompared, (GetTickCount() - start) / 1000.0);
         std::fflush(stdout);
     }
     std::printf("call_fuzz: %ld sequences, %ld calls, %ld window events, %ld frames compared with a bare "
