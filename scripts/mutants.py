@@ -88,44 +88,44 @@ def plugin_files(only):
     return [f for f in files if not only or f == only]
 
 
-def plugin_mutants(files):
+def code_lines(files):
+    """(path, number, line, code, all lines) for each line of the files with code to mutate."""
     for path in files:
         lines = open(os.path.join(ROOT, path)).read().split("\n")
         for number, line in enumerate(lines):
             code = code_of(line)
-            if code is None:
-                continue
-            for what, new in line_mutants(code):
-                yield path, number, what, new + line[len(code):]
-            if statement(line) and not line.lstrip().startswith(("return ", "const ", "static ", "constexpr ")):
-                yield path, number, "deleted", ""
+            if code is not None:
+                yield path, number, line, code, lines
+
+
+def plugin_mutants(files):
+    for path, number, line, code, _ in code_lines(files):
+        for what, new in line_mutants(code):
+            yield path, number, what, new + line[len(code):]
+        if statement(line) and not line.lstrip().startswith(("return ", "const ", "static ", "constexpr ")):
+            yield path, number, "deleted", ""
 
 
 def host_mutants(files):
-    for path in files:
-        lines = open(os.path.join(ROOT, path)).read().split("\n")
-        for number, line in enumerate(lines):
-            code = code_of(line)
-            if code is None:
-                continue
-            # A buffer's or a frame's size, and each argument of a call of the plugin.
-            if ARRAY.match(code) or code.startswith("#define"):
-                for start, end, text in literal_mutants(code):
-                    yield path, number, "constant", code[:start] + text + code[end:] + line[len(code):]
-            call = PLUGIN_CALL.search(code)
-            if call:
-                for what, new in argument_mutants(code, call.end()):
-                    yield path, number, what, new + line[len(code):]
-            # Statements of what a host does with the plugin, its window and the frame: the rest
-            # (drawing the pattern, saying an error) makes no mistake a plugin could see.
-            if statement(line) and (PLUGIN_CALL.search(code) or RELEASES.search(code) or HOST_STEP.search(code)):
-                yield path, number, "deleted", ""
-                if RELEASES.search(code):
-                    indent = len(line) - len(line.lstrip())
-                    earlier = [n for n in range(number - 1, max(number - 40, 0), -1)
-                               if statement(lines[n]) and len(lines[n]) - len(lines[n].lstrip()) == indent]
-                    for steps, target in enumerate(earlier[:3], 1):
-                        yield path, number, "moved %d earlier" % steps, (target, line)
+    for path, number, line, code, lines in code_lines(files):
+        # A buffer's or a frame's size, and each argument of a call of the plugin.
+        if ARRAY.match(code) or code.startswith("#define"):
+            for start, end, text in literal_mutants(code):
+                yield path, number, "constant", code[:start] + text + code[end:] + line[len(code):]
+        call = PLUGIN_CALL.search(code)
+        if call:
+            for what, new in argument_mutants(code, call.end()):
+                yield path, number, what, new + line[len(code):]
+        # Statements of what a host does with the plugin, its window and the frame: the rest
+        # (drawing the pattern, saying an error) makes no mistake a plugin could see.
+        if statement(line) and (PLUGIN_CALL.search(code) or RELEASES.search(code) or HOST_STEP.search(code)):
+            yield path, number, "deleted", ""
+            if RELEASES.search(code):
+                indent = len(line) - len(line.lstrip())
+                earlier = [n for n in range(number - 1, max(number - 40, 0), -1)
+                           if statement(lines[n]) and len(lines[n]) - len(lines[n].lstrip()) == indent]
+                for steps, target in enumerate(earlier[:3], 1):
+                    yield path, number, "moved %d earlier" % steps, (target, line)
 
 
 def argument_mutants(code, start):
